@@ -1,0 +1,33 @@
+#include "cli/commands.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char* kUsage =
+    "usage: gridshift-cli COMMAND ARGS\n"
+    "  dump TABLE.db        print a table's fields and records\n"
+    "  demo DIR             create a demo database in DIR [--unkeyed]\n";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return cli::kUsageError;
+    }
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    const char* command = argv[1];
+    if (std::strcmp(command, "dump") == 0)
+        return cli::dump(args, stdout, stderr);
+    if (std::strcmp(command, "demo") == 0)
+        return cli::demo(args, stdout, stderr);
+    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
+        std::fputs(kUsage, stdout);
+        return cli::kSuccess;
+    }
+    std::fprintf(stderr, "gridshift-cli: unknown command '%s'\n%s", command, kUsage);
+    return cli::kUsageError;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "paradox/status.h"
+
+#include <string>
+#include <string_view>
+
+namespace paradox {
+
+// Text of a table (Alpha values, field names) is single-byte text in the
+// table's code page. These convert it at the boundary. Code pages 437, 850,
+// 852, 866, 1250, 1251 and 1252 are built in; others go through the system's
+// converter where there is one, and bytes it cannot convert become U+FFFD.
+std::string toUtf8(std::string_view bytes, int codePage);
+
+// Fails when the text holds a character the code page lacks.
+Status fromUtf8(std::string_view utf8, int codePage, std::string* out);
+
+// Case folding for names compared "without regard to letter case": ASCII,
+// Latin-1 and Cyrillic letters.
+std::string foldCase(std::string_view utf8);
+
+} // namespace paradox

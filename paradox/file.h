@@ -1,0 +1,70 @@
+#pragma once
+
+#include "paradox/status.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace paradox {
+
+enum class OpenMode { ReadOnly, ReadWrite };
+
+// An open file of a table's family. The whole file is visible as bytes (mapped
+// into memory where the system allows, else read once); writes go straight to
+// the file and keep those bytes current. Files never grow through this class.
+class File {
+public:
+    File() = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    virtual ~File() = default;
+
+    virtual const std::string& path() const = 0;
+    virtual bool writable() const = 0;
+
+    // The file's bytes as they stand; valid until close().
+    virtual std::span<const std::byte> contents() const = 0;
+
+    // Overwrites bytes inside the file. The change is visible to other
+    // programs when this returns; sync() makes it durable.
+    virtual Status writeAt(std::uint64_t offset, std::span<const std::byte> data) = 0;
+
+    virtual Status sync() = 0;
+
+    // Takes an exclusive lock on the whole file, held until close(). Fails
+    // with Code::InUse when another program holds a lock on it.
+    virtual Status lockExclusive() = 0;
+
+    // Flushes, unlocks and closes; later calls do nothing.
+    virtual Status close() = 0;
+};
+
+// Opens and creates files; the seam through which tests inject failures.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Code::NotFound when the file does not exist; a read-write open that the
+    // system refuses fails with Code::ReadOnly.
+    virtual Status open(const std::string& path, OpenMode mode, std::unique_ptr<File>* out) = 0;
+
+    // Writes a new file holding `data`; fails if the file already exists.
+    virtual Status createFile(const std::string& path, std::span<const std::byte> data) = 0;
+
+    // Sets `*locked` when another program holds a lock on the file (POSIX
+    // byte-range locks; on Windows, the file cannot be opened exclusively).
+    // A missing file is not locked.
+    virtual Status probeLock(const std::string& path, bool* locked) = 0;
+
+    // Names of the entries of a folder.
+    virtual Status listDirectory(const std::string& dir, std::vector<std::string>* names);
+
+    // The operating system's files.
+    static FileSystem& standard();
+};
+
+} // namespace paradox

@@ -1,0 +1,264 @@
+#include "paradox/file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace paradox {
+namespace {
+
+std::string errorText(const std::string& path, int err)
+{
+    return path + ": " + std::strerror(err);
+}
+
+// Open-file-description locks, where the system has them, belong to the open
+// file rather than the process: closing another descriptor of the same file
+// in this process does not drop them, and a second open here conflicts too.
+// Other processes see them exactly as classic fcntl locks.
+#ifdef F_OFD_SETLK
+constexpr int kSetLock = F_OFD_SETLK;
+constexpr int kGetLock = F_OFD_GETLK;
+#else
+constexpr int kSetLock = F_SETLK;
+constexpr int kGetLock = F_GETLK;
+#endif
+
+struct flock wholeFile(short type)
+{
+    struct flock fl;
+    std::memset(&fl, 0, sizeof fl);
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 0;
+    fl.l_len = 0;
+    return fl;
+}
+
+// Opens without blocking on FIFOs and the like, then insists on a regular file.
+int openRegular(const std::string& path, int flags, int* err)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        *err = errno;
+        return -1;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+Status readAll(int fd, const std::string& path, std::vector<std::byte>* out)
+{
+    std::size_t done = 0;
+    while (done < out->size()) {
+        const ssize_t n = ::pread(fd, out->data() + done, out->size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Status::ioError(errorText(path, errno));
+        if (n == 0)
+            return Status::ioError(path + ": file shrank while being read");
+        done += static_cast<std::size_t>(n);
+    }
+    return Status::ok();
+}
+
+Status writeAll(int fd, const std::string& path, const std::byte* data, std::size_t size, std::uint64_t offset)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(fd, data + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return Status::ioError(errorText(path, n < 0 ? errno : EIO));
+        done += static_cast<std::size_t>(n);
+    }
+    return Status::ok();
+}
+
+class PosixFile final : public File {
+public:
+    PosixFile(std::string path, int fd, bool writable) : m_path(std::move(path)), m_fd(fd), m_writable(writable) {}
+    ~PosixFile() override { (void)close(); }
+
+    Status load(std::size_t size)
+    {
+        m_size = size;
+        if (size == 0)
+            return Status::ok();
+        const int prot = PROT_READ | (m_writable ? PROT_WRITE : 0);
+        void* map = ::mmap(nullptr, size, prot, MAP_SHARED, m_fd, 0);
+        if (map != MAP_FAILED) {
+            m_map = static_cast<std::byte*>(map);
+            return Status::ok();
+        }
+        // Some file systems cannot map files; keep a copy and write through.
+        m_buffer.resize(size);
+        return readAll(m_fd, m_path, &m_buffer);
+    }
+
+    const std::string& path() const override { return m_path; }
+    bool writable() const override { return m_writable; }
+
+    std::span<const std::byte> contents() const override
+    {
+        if (m_map)
+            return {m_map, m_size};
+        return {m_buffer.data(), m_buffer.size()};
+    }
+
+    Status writeAt(std::uint64_t offset, std::span<const std::byte> data) override
+    {
+        if (m_fd < 0)
+            return Status::ioError(m_path + ": file is closed");
+        if (!m_writable)
+            return Status::readOnly(m_path + ": opened read-only");
+        if (offset > m_size || data.size() > m_size - offset)
+            return Status::invalidArgument(m_path + ": write past the end of the file");
+        if (m_map) {
+            std::memcpy(m_map + offset, data.data(), data.size());
+            return Status::ok();
+        }
+        Status st = writeAll(m_fd, m_path, data.data(), data.size(), offset);
+        if (st.isOk())
+            std::memcpy(m_buffer.data() + offset, data.data(), data.size());
+        return st;
+    }
+
+    Status sync() override
+    {
+        if (m_fd < 0 || !m_writable)
+            return Status::ok();
+        if (m_map && ::msync(m_map, m_size, MS_SYNC) != 0)
+            return Status::ioError(errorText(m_path, errno));
+        if (::fsync(m_fd) != 0)
+            return Status::ioError(errorText(m_path, errno));
+        return Status::ok();
+    }
+
+    Status lockExclusive() override
+    {
+        if (m_locked)
+            return Status::ok();
+        struct flock fl = wholeFile(F_WRLCK);
+        if (::fcntl(m_fd, kSetLock, &fl) != 0) {
+            if (errno == EACCES || errno == EAGAIN)
+                return Status::inUse(m_path + ": the file is in use by another program");
+            return Status::ioError(errorText(m_path, errno));
+        }
+        m_locked = true;
+        return Status::ok();
+    }
+
+    Status close() override
+    {
+        if (m_fd < 0)
+            return Status::ok();
+        Status st = sync();
+        if (m_map)
+            ::munmap(m_map, m_size);
+        m_map = nullptr;
+        m_buffer.clear();
+        // Closing the descriptor releases the lock.
+        if (::close(m_fd) != 0 && st.isOk())
+            st = Status::ioError(errorText(m_path, errno));
+        m_fd = -1;
+        return st;
+    }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    bool m_writable = false;
+    bool m_locked = false;
+    std::byte* m_map = nullptr;
+    std::size_t m_size = 0;
+    std::vector<std::byte> m_buffer;
+};
+
+class PosixFileSystem final : public FileSystem {
+public:
+    Status open(const std::string& path, OpenMode mode, std::unique_ptr<File>* out) override
+    {
+        const bool rw = mode == OpenMode::ReadWrite;
+        int err = 0;
+        const int fd = openRegular(path, rw ? O_RDWR : O_RDONLY, &err);
+        if (fd < 0) {
+            if (err == ENOENT || err == ENOTDIR)
+                return Status::notFound(errorText(path, err));
+            if (rw && (err == EACCES || err == EROFS || err == EPERM || err == ETXTBSY))
+                return Status::readOnly(errorText(path, err));
+            return Status::ioError(errorText(path, err));
+        }
+        struct stat st;
+        if (::fstat(fd, &st) != 0) {
+            err = errno;
+            ::close(fd);
+            return Status::ioError(errorText(path, err));
+        }
+        auto file = std::make_unique<PosixFile>(path, fd, rw);
+        Status s = file->load(static_cast<std::size_t>(st.st_size));
+        if (!s.isOk())
+            return s;
+        *out = std::move(file);
+        return Status::ok();
+    }
+
+    Status createFile(const std::string& path, std::span<const std::byte> data) override
+    {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0)
+            return Status::ioError(errorText(path, errno));
+        Status st = writeAll(fd, path, data.data(), data.size(), 0);
+        if (st.isOk() && ::fsync(fd) != 0)
+            st = Status::ioError(errorText(path, errno));
+        if (::close(fd) != 0 && st.isOk())
+            st = Status::ioError(errorText(path, errno));
+        if (!st.isOk())
+            ::unlink(path.c_str());
+        return st;
+    }
+
+    Status probeLock(const std::string& path, bool* locked) override
+    {
+        *locked = false;
+        int err = 0;
+        const int fd = openRegular(path, O_RDONLY, &err);
+        if (fd < 0) {
+            if (err == ENOENT)
+                return Status::ok();
+            return Status::ioError(errorText(path, err));
+        }
+        struct flock fl = wholeFile(F_WRLCK);
+        const int rc = ::fcntl(fd, kGetLock, &fl);
+        err = errno;
+        ::close(fd);
+        if (rc != 0)
+            return Status::ioError(errorText(path, err));
+        *locked = fl.l_type != F_UNLCK;
+        return Status::ok();
+    }
+};
+
+} // namespace
+
+FileSystem& FileSystem::standard()
+{
+    static PosixFileSystem fs;
+    return fs;
+}
+
+} // namespace paradox

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "paradox/file.h"
+#include "paradox/format.h"
+
+#include <optional>
+
+namespace paradox {
+
+// The primary index (.PX) of a keyed table, kept right while records move.
+//
+// Its lowest level holds one entry per data block (the block's first key, its
+// number and its record count); upper levels hold the first key of each index
+// block below. Moves done by the table never change block counts, so keeping
+// it right means rewriting the keys of the entries whose block now starts with
+// another record.
+class PrimaryIndex {
+public:
+    // Reads the index and checks that it describes the table's blocks exactly.
+    static Status load(File* px, const format::Header& table, std::span<const std::byte> tableBytes,
+                       const std::vector<format::ChainBlock>& chain, std::optional<PrimaryIndex>* out);
+
+    // Data block `block` now starts with a record whose key is `key`.
+    Status setFirstKey(std::uint16_t block, const std::byte* key);
+
+private:
+    struct Location {
+        std::uint16_t pxBlock = 0;
+        std::uint16_t entry = 0;
+    };
+
+    std::size_t entryOffset(Location loc) const;
+
+    File* m_px = nullptr;
+    format::Header m_header;
+    std::size_t m_keyLength = 0;
+    std::vector<std::optional<Location>> m_leafOf;    // by data block number
+    std::vector<std::optional<Location>> m_parentOf;  // by index block number
+};
+
+} // namespace paradox
