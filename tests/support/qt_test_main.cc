@@ -1,0 +1,16 @@
+// main() for widget tests: a QApplication on the offscreen platform unless
+// the environment asks for another, then every test.
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
