@@ -4,12 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 int main(int argc, char** argv)
 {
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
