@@ -1,4 +1,188 @@
 #include "cli/commands.h"
+
+#include "paradox/datetime.h"
+#include "paradox/table_builder.h"
+
+#include <filesystem>
+#include <system_error>
+
 namespace cli {
-int demo(const std::vector<std::string>&, std::FILE*, std::FILE* err) { std::fputs("not yet\n", err); return kFailure; }
+namespace {
+
+using paradox::FieldType;
+using paradox::Value;
+
+Value integer(std::int64_t v)
+{
+    Value x;
+    x.kind = Value::Kind::Integer;
+    x.integer = v;
+    return x;
 }
+
+Value timeOfDay(int h, int m, int s = 0)
+{
+    Value x;
+    x.kind = Value::Kind::Time;
+    x.integer = (h * 3600 + m * 60 + s) * 1000;
+    return x;
+}
+
+Value date(std::int32_t dayNumber)
+{
+    Value x;
+    x.kind = Value::Kind::Date;
+    x.integer = dayNumber;
+    return x;
+}
+
+Value text(std::string s)
+{
+    Value x;
+    x.kind = Value::Kind::Text;
+    x.text = std::move(s);
+    return x;
+}
+
+Value logical(bool b)
+{
+    Value x;
+    x.kind = Value::Kind::Logical;
+    x.integer = b;
+    return x;
+}
+
+struct Slot {
+    int day;  // 0 = Monday
+    int hour, minute, second;
+    int lengthSeconds;
+};
+
+// A week of advertising blocks as a music station might run them: every hour
+// on the hour and at a quarter past, half past and a quarter to, with extra
+// breaks in the morning and evening drive times, a few of them starting on a
+// given second.
+std::vector<Slot> weeklyGrid()
+{
+    std::vector<Slot> slots;
+    for (int day = 0; day < 7; ++day) {
+        const bool weekend = day >= 5;
+        for (int hour = 0; hour < 24; ++hour) {
+            const bool night = hour < 6;
+            const int length = night ? 120 : 180;
+            slots.push_back({day, hour, 0, 0, length});
+            if (!night)
+                slots.push_back({day, hour, 15, 0, length});
+            slots.push_back({day, hour, 30, 0, length});
+            if (!night)
+                slots.push_back({day, hour, 45, 0, length});
+            if (!weekend && hour >= 7 && hour <= 9)
+                slots.push_back({day, hour, 5, 0, 120});
+            if (!weekend && hour >= 17 && hour <= 19)
+                slots.push_back({day, hour, 52, 30, 150});
+            if (weekend && hour >= 10 && hour <= 12)
+                slots.push_back({day, hour, 22, 0, 90});
+            if (hour == 13)
+                slots.push_back({day, hour, 57, 45, 75});
+        }
+    }
+    return slots;
+}
+
+paradox::Status writeGrid(const std::string& path, const std::vector<Slot>& slots, int keyFields)
+{
+    std::unique_ptr<paradox::TableBuilder> b;
+    paradox::CreateOptions options;
+    options.keyFields = keyFields;
+    paradox::Status st = paradox::TableBuilder::create(
+        {{"FDayOfWeek", FieldType::Short},
+         {"FTime", FieldType::Time},
+         {"FSize", FieldType::Time},
+         {"FName", FieldType::Alpha, 30},
+         {"FMaxSpots", FieldType::Short},
+         {"FActive", FieldType::Logical}},
+        options, &b);
+    for (std::size_t i = 0; st.isOk() && i < slots.size(); ++i) {
+        const Slot& s = slots[i];
+        char name[40];
+        std::snprintf(name, sizeof name, "Block %02d:%02d", s.hour, s.minute);
+        st = b->addRecord({integer(s.day), timeOfDay(s.hour, s.minute, s.second),
+                           timeOfDay(0, s.lengthSeconds / 60, s.lengthSeconds % 60), text(name),
+                           integer(s.lengthSeconds / 30), logical(true)});
+    }
+    return st.isOk() ? b->write(path) : st;
+}
+
+paradox::Status writeFilling(const std::string& path, const std::vector<Slot>& slots, int keyFields)
+{
+    std::unique_ptr<paradox::TableBuilder> b;
+    paradox::CreateOptions options;
+    options.keyFields = keyFields;
+    paradox::Status st = paradox::TableBuilder::create(
+        {{"FDate", FieldType::Date},
+         {"FTime", FieldType::Time},
+         {"FSpots", FieldType::Short},
+         {"FFilled", FieldType::Time},
+         {"FNote", FieldType::Alpha, 40}},
+        options, &b);
+    // A year of dated blocks from the first Monday of 2026.
+    const std::int32_t start = paradox::dayNumberFromCivil({2026, 1, 5});
+    int serial = 0;
+    for (std::int32_t day = start; st.isOk() && day < start + 364; ++day) {
+        const int weekday = paradox::weekdayOfDayNumber(day);
+        for (const Slot& s : slots) {
+            if (s.day != weekday)
+                continue;
+            const int spots = 2 + (serial++ % 5);
+            const int filled = std::min(s.lengthSeconds, spots * 30);
+            st = b->addRecord({date(day), timeOfDay(s.hour, s.minute, s.second), integer(spots),
+                               timeOfDay(0, filled / 60, filled % 60),
+                               text(serial % 7 == 0 ? "sponsor spot" : "")});
+            if (!st.isOk())
+                break;
+        }
+    }
+    return st.isOk() ? b->write(path) : st;
+}
+
+} // namespace
+
+int demo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
+{
+    std::string dir;
+    bool keyed = true;
+    for (const std::string& a : args) {
+        if (a == "--unkeyed")
+            keyed = false;
+        else if (dir.empty() && !a.empty() && a[0] != '-')
+            dir = a;
+        else {
+            std::fputs("usage: gridshift-cli demo DIR [--unkeyed]\n", err);
+            return kUsageError;
+        }
+    }
+    if (dir.empty()) {
+        std::fputs("usage: gridshift-cli demo DIR [--unkeyed]\n", err);
+        return kUsageError;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        std::fprintf(err, "%s: %s\n", dir.c_str(), ec.message().c_str());
+        return kFailure;
+    }
+    const std::string folder = dir.back() == '/' ? dir : dir + "/";
+    const std::vector<Slot> slots = weeklyGrid();
+    paradox::Status st = writeGrid(folder + "AdvSetBlk.db", slots, keyed ? 2 : 0);
+    if (st.isOk())
+        st = writeFilling(folder + "AdvBlock.db", slots, keyed ? 2 : 0);
+    if (!st.isOk()) {
+        std::fprintf(err, "%s\n", st.message().c_str());
+        return kFailure;
+    }
+    std::fprintf(out, "Created %s (AdvSetBlk.db, AdvBlock.db%s)\n", dir.c_str(),
+                 keyed ? ", keyed" : "");
+    return kSuccess;
+}
+
+} // namespace cli

@@ -1,0 +1,501 @@
+#include "paradox/table_builder.h"
+
+#include "paradox/codepage.h"
+#include "paradox/coding.h"
+#include "paradox/format.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <numeric>
+
+namespace paradox {
+namespace {
+
+using namespace format;
+
+constexpr std::size_t kHeaderUnit = 0x800;
+
+bool allowedAtVersion(FieldType t, int version)
+{
+    switch (t) {
+    case FieldType::Alpha:
+    case FieldType::Date:
+    case FieldType::Short:
+    case FieldType::Number:
+    case FieldType::Currency:
+        return true;
+    case FieldType::Memo:
+    case FieldType::Blob:
+    case FieldType::FormattedMemo:
+    case FieldType::Ole:
+    case FieldType::Graphic:
+        return version >= 5;
+    default:
+        return version >= 10;
+    }
+}
+
+std::uint8_t descriptorSize(const FieldSpec& f)
+{
+    switch (f.type) {
+    case FieldType::Alpha:
+    case FieldType::Bytes:
+    case FieldType::Bcd:
+    case FieldType::Memo:
+    case FieldType::Blob:
+    case FieldType::FormattedMemo:
+    case FieldType::Ole:
+    case FieldType::Graphic:
+        return static_cast<std::uint8_t>(f.size);
+    case FieldType::Short:
+        return 2;
+    case FieldType::Logical:
+        return 1;
+    case FieldType::Number:
+    case FieldType::Currency:
+    case FieldType::Timestamp:
+        return 8;
+    default:
+        return 4;
+    }
+}
+
+class Image {
+public:
+    explicit Image(std::size_t size) : m_bytes(size) {}
+    std::byte* at(std::size_t off) { return m_bytes.data() + off; }
+    void u8(std::size_t off, unsigned v) { m_bytes[off] = std::byte(v & 0xFF); }
+    void u16(std::size_t off, unsigned v) { coding::storeLE16(at(off), static_cast<std::uint16_t>(v)); }
+    void u32(std::size_t off, std::uint32_t v) { coding::storeLE32(at(off), v); }
+    void bytes(std::size_t off, const std::string& s) { std::memcpy(at(off), s.data(), s.size()); }
+    std::vector<std::byte>& data() { return m_bytes; }
+
+private:
+    std::vector<std::byte> m_bytes;
+};
+
+// Encodes a decimal text into the 17-byte BCD form.
+bool encodeBcd(const std::string& text, int decimals, std::byte* out)
+{
+    std::string s = text;
+    const bool negative = !s.empty() && s[0] == '-';
+    if (negative || (!s.empty() && s[0] == '+'))
+        s.erase(0, 1);
+    const std::size_t dot = s.find('.');
+    std::string whole = s.substr(0, dot);
+    std::string frac = dot == std::string::npos ? "" : s.substr(dot + 1);
+    if (whole.empty() && frac.empty())
+        return false;
+    for (char c : whole + frac)
+        if (c < '0' || c > '9')
+            return false;
+    if (frac.size() > static_cast<std::size_t>(decimals))
+        frac.resize(static_cast<std::size_t>(decimals));  // truncated, as a fixed-decimal column stores it
+    frac.append(static_cast<std::size_t>(decimals) - frac.size(), '0');
+    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+    if (whole.size() + frac.size() > 32)
+        return false;
+    const std::string digits = std::string(32 - decimals - whole.size(), '0') + whole + frac;
+    out[0] = std::byte(static_cast<unsigned>((negative ? 0x00 : 0x80) | 0x40 | decimals));
+    for (int i = 0; i < 16; ++i) {
+        unsigned hi = static_cast<unsigned>(digits[2 * i] - '0');
+        unsigned lo = static_cast<unsigned>(digits[2 * i + 1] - '0');
+        if (negative) {
+            hi = 15 - hi;
+            lo = 15 - lo;
+        }
+        out[1 + i] = std::byte((hi << 4) | lo);
+    }
+    return true;
+}
+
+std::string withExtension(const std::string& path, const char* upper, const char* lower)
+{
+    const std::size_t dot = path.find_last_of('.');
+    const std::size_t slash = path.find_last_of("/\\");
+    const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const std::string stem = hasExt ? path.substr(0, dot) : path;
+    const bool upperCase = hasExt && path.size() > dot + 1 && path[dot + 1] >= 'A' && path[dot + 1] <= 'Z';
+    return stem + (upperCase ? upper : lower);
+}
+
+std::string fileNameOf(const std::string& path)
+{
+    const std::size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// Fixed header part shared by tables and indexes.
+void writeCommonHeader(Image& img, const CreateOptions& o, std::size_t recordSize, std::size_t headerSize,
+                       int fileType, int blockKiB, std::uint32_t records, std::uint16_t blocks, int numFields)
+{
+    img.u16(kRecordSize, static_cast<unsigned>(recordSize));
+    img.u16(kHeaderSize, static_cast<unsigned>(headerSize));
+    img.u8(kFileType, static_cast<unsigned>(fileType));
+    img.u8(kBlockSizeCode, static_cast<unsigned>(blockKiB));
+    img.u32(kNumRecords, records);
+    img.u16(kBlocksUsed, blocks);
+    img.u16(kFileBlocks, blocks);
+    img.u16(kFirstBlock, blocks ? 1 : 0);
+    img.u16(kLastBlock, blocks);
+    img.u16(0x12, 1);
+    img.u16(kNumFields, static_cast<unsigned>(numFields));
+    img.u8(kSortOrder, static_cast<unsigned>(o.sortOrderCode));
+    img.u8(kVersion, static_cast<unsigned>(o.version));
+    img.u16(kMaxBlocks, blocks);
+}
+
+struct IndexEntry {
+    const std::byte* key;
+    std::uint32_t child;  // data block, or the position of an index block in the level below
+    std::uint32_t count;  // records below the entry
+};
+
+// Lays the primary index out top-down, as the engine's files and other
+// readers have it: the root is block 1, each level's blocks follow those of
+// the level above, the lowest level comes last, and one chain runs through
+// all blocks in that order. The header counts the entries of all levels.
+Status buildPrimaryIndex(const CreateOptions& o, const std::vector<FieldSpec>& specs, std::size_t keyLength,
+                         const std::vector<IndexEntry>& leaves, const std::string& name, std::vector<std::byte>* out)
+{
+    const std::size_t record = keyLength + 6;
+    const int kib = o.indexBlockSizeKiB ? o.indexBlockSizeKiB : o.blockSizeKiB;
+    const std::size_t blockSize = static_cast<std::size_t>(kib) * 1024;
+    const std::size_t perBlock = (blockSize - kBlockHeaderSize) / record;
+    if (perBlock < 2)
+        return Status::invalidArgument("the key is too long for the index block size");
+
+    // Levels from the lowest up, each a list of blocks of entries.
+    std::vector<std::vector<std::vector<IndexEntry>>> levels;
+    std::vector<IndexEntry> current = leaves;
+    while (!current.empty()) {
+        std::vector<std::vector<IndexEntry>> blocks;
+        for (std::size_t i = 0; i < current.size(); i += perBlock)
+            blocks.emplace_back(current.begin() + static_cast<std::ptrdiff_t>(i),
+                                current.begin() + static_cast<std::ptrdiff_t>(std::min(current.size(), i + perBlock)));
+        std::vector<IndexEntry> above;
+        for (std::size_t j = 0; j < blocks.size(); ++j) {
+            std::uint32_t sum = 0;
+            for (const IndexEntry& e : blocks[j])
+                sum += e.count;
+            above.push_back({blocks[j].front().key, static_cast<std::uint32_t>(j), sum});
+        }
+        levels.push_back(std::move(blocks));
+        if (above.size() == 1)
+            break;
+        current = std::move(above);
+    }
+    // Block numbers: the top level first.
+    std::vector<std::size_t> firstNumber(levels.size());
+    std::size_t total = 0, entries = 0;
+    for (std::size_t l = levels.size(); l-- > 0;) {
+        firstNumber[l] = total + 1;
+        total += levels[l].size();
+        for (const auto& blk : levels[l])
+            entries += blk.size();
+    }
+    if (total > 0xFFFF)
+        return Status::invalidArgument("the primary index would be too large");
+
+    const std::size_t nameLength = static_cast<std::size_t>(tableNameLength(o.version));
+    const std::size_t used = kFixedHeaderEnd + 2 * static_cast<std::size_t>(o.keyFields) + 4 + nameLength;
+    Image px(kHeaderUnit + total * blockSize);
+    writeCommonHeader(px, o, record, kHeaderUnit, kPrimaryIndex, kib, static_cast<std::uint32_t>(entries),
+                      static_cast<std::uint16_t>(total), o.keyFields);
+    px.u16(kIndexRoot, 1);
+    px.u8(kIndexLevels, static_cast<unsigned>(levels.size()));
+    px.u8(kIndexStamp, 1);  // follows the table's change counter
+    px.u16(kUsedHeader, static_cast<unsigned>(used));
+    for (std::size_t i = 0; i < static_cast<std::size_t>(o.keyFields); ++i) {
+        px.u8(kFixedHeaderEnd + 2 * i, static_cast<unsigned>(specs[i].type));
+        px.u8(kFixedHeaderEnd + 2 * i + 1, descriptorSize(specs[i]));
+    }
+    px.bytes(kFixedHeaderEnd + 2 * static_cast<std::size_t>(o.keyFields) + 4, name.substr(0, nameLength - 1));
+    for (std::size_t l = 0; l < levels.size(); ++l) {
+        for (std::size_t j = 0; j < levels[l].size(); ++j) {
+            const std::size_t number = firstNumber[l] + j;
+            const auto& blkEntries = levels[l][j];
+            std::byte* blk = px.at(kHeaderUnit + (number - 1) * blockSize);
+            coding::storeLE16(blk, static_cast<std::uint16_t>(number < total ? number + 1 : 0));
+            coding::storeLE16(blk + 2, static_cast<std::uint16_t>(number - 1));
+            coding::storeLE16(blk + 4, static_cast<std::uint16_t>((blkEntries.size() - 1) * record));
+            for (std::size_t e = 0; e < blkEntries.size(); ++e) {
+                std::byte* p = blk + kBlockHeaderSize + e * record;
+                const IndexEntry& entry = blkEntries[e];
+                const std::size_t child = l == 0 ? entry.child : firstNumber[l - 1] + entry.child;
+                std::memcpy(p, entry.key, keyLength);
+                coding::encodeInt(p + keyLength, static_cast<std::int64_t>(child), 2);
+                // Counts above the lowest level sum the records below; a Short
+                // cannot hold more, so they stop at its maximum.
+                coding::encodeInt(p + keyLength + 2, std::min<std::uint32_t>(entry.count, 32767), 2);
+                coding::encodeInt(p + keyLength + 4, 0, 2);
+            }
+        }
+    }
+    *out = std::move(px.data());
+    return Status::ok();
+}
+
+} // namespace
+
+Status TableBuilder::create(std::vector<FieldSpec> fields, const CreateOptions& options,
+                            std::unique_ptr<TableBuilder>* out)
+{
+    if (options.version < 3 || options.version > 12)
+        return Status::invalidArgument("unknown file version " + std::to_string(options.version));
+    if (options.blockSizeKiB < 1 || options.blockSizeKiB > 32 || options.indexBlockSizeKiB < 0 ||
+        options.indexBlockSizeKiB > 32)
+        return Status::invalidArgument("block sizes must be 1 to 32 KiB");
+    if (fields.empty() || fields.size() > 255)
+        return Status::invalidArgument("a table has 1 to 255 fields");
+    if (options.keyFields < 0 || options.keyFields > static_cast<int>(fields.size()))
+        return Status::invalidArgument("more key fields than fields");
+    std::unique_ptr<TableBuilder> b(new TableBuilder);
+    b->m_options = options;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const FieldSpec& f = fields[i];
+        if (!allowedAtVersion(f.type, options.version))
+            return Status::invalidArgument("field '" + f.name + "': its type does not exist at version " +
+                                           std::to_string(options.version));
+        const std::uint16_t len = fieldLength(static_cast<std::uint8_t>(f.type), descriptorSize(f));
+        if (len == 0 || (f.type == FieldType::Alpha && f.size < 1) || (f.type == FieldType::Bytes && f.size < 1) ||
+            f.size > 255 || (f.type == FieldType::Bcd && f.size > 32))
+            return Status::invalidArgument("field '" + f.name + "': invalid size " + std::to_string(f.size));
+        if (isBlobType(f.type) && static_cast<int>(i) < options.keyFields)
+            return Status::invalidArgument("field '" + f.name + "': a BLOB cannot be a key");
+        std::string raw;
+        Status st = fromUtf8(f.name, options.codePage, &raw);
+        if (!st.isOk() || raw.empty() || raw.size() > 25 || raw.find('\0') != std::string::npos)
+            return Status::invalidArgument("field name '" + f.name + "' cannot be used");
+        b->m_offsets.push_back(static_cast<std::uint32_t>(b->m_recordSize));
+        b->m_lengths.push_back(len);
+        b->m_recordSize += len;
+        if (static_cast<int>(i) < options.keyFields)
+            b->m_keyLength += len;
+    }
+    if (b->m_recordSize + kBlockHeaderSize > static_cast<std::size_t>(options.blockSizeKiB) * 1024)
+        return Status::invalidArgument("records of " + std::to_string(b->m_recordSize) + " bytes do not fit a block");
+    b->m_specs = std::move(fields);
+    *out = std::move(b);
+    return Status::ok();
+}
+
+Status TableBuilder::addRecord(const std::vector<Value>& values)
+{
+    if (values.size() != m_specs.size())
+        return Status::invalidArgument("a record needs " + std::to_string(m_specs.size()) + " values");
+    std::vector<std::byte> rec(m_recordSize);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const FieldSpec& f = m_specs[i];
+        const Value& v = values[i];
+        std::byte* p = rec.data() + m_offsets[i];
+        const int len = m_lengths[i];
+        if (v.kind == Value::Kind::Null)
+            continue;
+        auto mismatch = [&] { return Status::invalidArgument("field '" + f.name + "': value of the wrong kind"); };
+        switch (f.type) {
+        case FieldType::Alpha: {
+            if (v.kind != Value::Kind::Text)
+                return mismatch();
+            std::string raw;
+            Status st = fromUtf8(v.text, m_options.codePage, &raw);
+            if (!st.isOk() || raw.size() > static_cast<std::size_t>(len))
+                return Status::invalidArgument("field '" + f.name + "': text does not fit");
+            std::memcpy(p, raw.data(), raw.size());
+            break;
+        }
+        case FieldType::Short:
+        case FieldType::Long:
+        case FieldType::AutoInc: {
+            if (v.kind != Value::Kind::Integer)
+                return mismatch();
+            const std::int64_t limit = len == 2 ? 32767 : 2147483647;
+            if (v.integer < -limit || v.integer > limit)
+                return Status::invalidArgument("field '" + f.name + "': value out of range");
+            coding::encodeInt(p, v.integer, len);
+            if (f.type == FieldType::AutoInc)
+                m_maxAutoInc = std::max(m_maxAutoInc, v.integer);
+            break;
+        }
+        case FieldType::Number:
+        case FieldType::Currency:
+            if (v.kind == Value::Kind::Float)
+                coding::encodeDouble(p, v.real);
+            else if (v.kind == Value::Kind::Integer)
+                coding::encodeDouble(p, static_cast<double>(v.integer));
+            else
+                return mismatch();
+            break;
+        case FieldType::Date:
+            if (v.kind != Value::Kind::Date || v.integer < 1 || v.integer > 3652059)
+                return mismatch();
+            coding::encodeInt(p, v.integer, 4);
+            break;
+        case FieldType::Time:
+            if (v.kind != Value::Kind::Time || v.integer < 0 || v.integer >= kMsPerDay)
+                return mismatch();
+            coding::encodeInt(p, v.integer, 4);
+            break;
+        case FieldType::Timestamp:
+            if (v.kind != Value::Kind::Timestamp || !std::isfinite(v.real))
+                return mismatch();
+            coding::encodeDouble(p, v.real);
+            break;
+        case FieldType::Logical:
+            if (v.kind != Value::Kind::Logical)
+                return mismatch();
+            p[0] = std::byte(v.integer ? 0x81 : 0x80);
+            break;
+        case FieldType::Bytes:
+            if (v.kind != Value::Kind::Bytes || v.text.size() > static_cast<std::size_t>(len))
+                return mismatch();
+            std::memcpy(p, v.text.data(), v.text.size());
+            break;
+        case FieldType::Bcd:
+            if (v.kind != Value::Kind::Decimal || !encodeBcd(v.text, f.size, p))
+                return mismatch();
+            break;
+        default:
+            return mismatch();  // BLOBs stay blank
+        }
+    }
+    m_records.insert(m_records.end(), rec.begin(), rec.end());
+    return Status::ok();
+}
+
+Status TableBuilder::write(const std::string& path)
+{
+    const CreateOptions& o = m_options;
+    FileSystem& fs = o.fileSystem ? *o.fileSystem : FileSystem::standard();
+    const std::size_t n = recordCount();
+    const bool keyed = o.keyFields > 0;
+    const int version = o.version;
+    const bool extended = version >= kFirstExtendedVersion;
+
+    // Key order; ties are duplicate keys.
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    if (keyed) {
+        for (int i = 0; i < o.keyFields; ++i)
+            if (m_specs[static_cast<std::size_t>(i)].type == FieldType::Alpha && foldCase(o.sortOrder) != "ascii")
+                return Status::invalidArgument("text keys can only be ordered in sort order 'ascii'");
+        auto rec = [this](std::size_t i) { return m_records.data() + i * m_recordSize; };
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return std::memcmp(rec(a), rec(b), m_keyLength) < 0;
+        });
+        for (std::size_t i = 1; i < n; ++i)
+            if (std::memcmp(rec(order[i - 1]), rec(order[i]), m_keyLength) == 0)
+                return Status::keyViolation("Key violation");
+    }
+
+    // Header layout.
+    const std::size_t nf = m_specs.size();
+    const std::size_t nameLength = static_cast<std::size_t>(tableNameLength(version));
+    std::vector<std::string> rawNames(nf);
+    for (std::size_t i = 0; i < nf; ++i)
+        (void)fromUtf8(m_specs[i].name, o.codePage, &rawNames[i]);
+    const std::size_t base = extended ? kExtendedHeaderEnd : kFixedHeaderEnd;
+    const std::size_t namePos = base + 2 * nf + 4 + 4 * nf;
+    std::size_t pos = namePos + nameLength;
+    std::vector<std::size_t> fieldNamePos(nf);
+    for (std::size_t i = 0; i < nf; ++i) {
+        fieldNamePos[i] = pos;
+        pos += rawNames[i].size() + 1;
+    }
+    const std::size_t fieldNumbersPos = pos;
+    std::size_t used = pos + 6;  // 3.x tables count a few zero bytes past the names
+    if (extended) {
+        pos += 2 * nf;
+        pos += o.sortOrder.size() + 1;
+        used = pos;
+    }
+    const std::size_t headerSize = (used + kHeaderUnit - 1) / kHeaderUnit * kHeaderUnit;
+
+    const std::size_t blockSize = static_cast<std::size_t>(o.blockSizeKiB) * 1024;
+    std::size_t perBlock = (blockSize - kBlockHeaderSize) / m_recordSize;
+    if (o.recordsPerBlock > 0)
+        perBlock = std::min(perBlock, static_cast<std::size_t>(o.recordsPerBlock));
+    const std::size_t blocks = (n + perBlock - 1) / perBlock;
+    if (blocks > 0xFFFF)
+        return Status::invalidArgument("too many records for this block size");
+
+    Image db(headerSize + blocks * blockSize);
+    writeCommonHeader(db, o, m_recordSize, headerSize, keyed ? kKeyedTable : kTable, o.blockSizeKiB,
+                      static_cast<std::uint32_t>(n), static_cast<std::uint16_t>(blocks), static_cast<int>(nf));
+    db.u16(kKeyFields, static_cast<unsigned>(o.keyFields));
+    db.u8(kChangeCounter, 1);
+    db.u8(kStructureStamp, 1);
+    db.u8(kUnknown3E, 0x1F);
+    db.u8(kUnknown3E + 1, 0x0F);
+    db.u16(kUsedHeader, static_cast<unsigned>(used));
+    if (extended) {
+        db.u32(kOldEncryption, kEncryptionMoved);
+        db.u32(kAutoIncrement, static_cast<std::uint32_t>(m_maxAutoInc));
+        db.u8(kMarker56, 0x20);
+        const unsigned word = version >= 12 ? 0x010C : version >= 10 ? 0x010B : 0x0109;
+        db.u16(kVersionWord, word);
+        db.u16(kVersionWord + 2, word);
+        db.u32(kUpdateTime, o.updateTime ? o.updateTime : static_cast<std::uint32_t>(std::time(nullptr)));
+        db.u16(kFieldCountPlusOne, static_cast<unsigned>(nf + 1));
+        db.u16(kFieldNumbersOffset, static_cast<unsigned>(fieldNumbersPos - kFixedHeaderEnd));
+        db.u16(kCodePage, static_cast<unsigned>(o.codePage));
+        db.u8(kUnknown6C, 1);
+        db.u8(kUnknown6C + 1, 1);
+    }
+    for (std::size_t i = 0; i < nf; ++i) {
+        db.u8(base + 2 * i, static_cast<unsigned>(m_specs[i].type));
+        db.u8(base + 2 * i + 1, descriptorSize(m_specs[i]));
+        db.bytes(fieldNamePos[i], rawNames[i]);
+    }
+    const std::string tableName = fileNameOf(path).substr(0, nameLength - 1);
+    db.bytes(namePos, tableName);
+    if (extended) {
+        for (std::size_t i = 0; i < nf; ++i)
+            db.u16(fieldNumbersPos + 2 * i, static_cast<unsigned>(i + 1));
+        db.bytes(fieldNumbersPos + 2 * nf, o.sortOrder);
+    }
+
+    struct BlockInfo {
+        std::uint16_t number;
+        std::uint16_t count;
+        const std::byte* firstRecord;
+    };
+    std::vector<BlockInfo> dataBlocks;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const std::size_t firstRec = b * perBlock;
+        const std::size_t count = std::min(perBlock, n - firstRec);
+        std::byte* blk = db.at(headerSize + b * blockSize);
+        coding::storeLE16(blk, static_cast<std::uint16_t>(b + 1 < blocks ? b + 2 : 0));
+        coding::storeLE16(blk + 2, static_cast<std::uint16_t>(b));
+        coding::storeLE16(blk + 4, static_cast<std::uint16_t>((count - 1) * m_recordSize));
+        for (std::size_t r = 0; r < count; ++r)
+            std::memcpy(blk + kBlockHeaderSize + r * m_recordSize,
+                        m_records.data() + order[firstRec + r] * m_recordSize, m_recordSize);
+        dataBlocks.push_back({static_cast<std::uint16_t>(b + 1), static_cast<std::uint16_t>(count),
+                              blk + kBlockHeaderSize});
+    }
+
+    std::vector<std::byte> pxBytes;
+    if (keyed) {
+        std::vector<IndexEntry> leaves;
+        for (const BlockInfo& b : dataBlocks)
+            leaves.push_back({b.firstRecord, b.number, b.count});
+        Status st = buildPrimaryIndex(o, m_specs, m_keyLength, leaves,
+                                      fileNameOf(withExtension(path, ".PX", ".px")), &pxBytes);
+        if (!st.isOk())
+            return st;
+    }
+
+    const std::string pxPath = withExtension(path, ".PX", ".px");
+    std::unique_ptr<File> existing;
+    if (keyed && fs.open(pxPath, OpenMode::ReadOnly, &existing).code() != Status::Code::NotFound)
+        return Status::ioError(pxPath + ": the file exists already");
+    Status st = fs.createFile(path, db.data());
+    if (st.isOk() && keyed)
+        st = fs.createFile(pxPath, pxBytes);
+    return st;
+}
+
+} // namespace paradox
