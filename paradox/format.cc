@@ -140,8 +140,10 @@ Status parseHeader(std::span<const std::byte> file, Header* out)
         f.offset = offset;
         offset += f.length;
     }
-    if (offset != h.recordSize)
-        return Status::corruption("the fields take " + std::to_string(offset) + " bytes but records are " +
+    // Index-of-index entries (.PX, .Y) add block number, count and a spare Short.
+    const std::uint32_t expectedSize = isIndexIndexType(h.fileType) ? offset + 6 : offset;
+    if (expectedSize != h.recordSize)
+        return Status::corruption("the fields take " + std::to_string(expectedSize) + " bytes but records are " +
                                   std::to_string(h.recordSize));
     pos += 2 * numFields;
 
