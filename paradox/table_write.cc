@@ -206,8 +206,10 @@ Status Table::Impl::postKeyChange(std::uint32_t from)
             return st;
         s = end;
     }
-    for (const ChainBlock& b : chain) {
-        if (b.count == 0 || b.firstSlot < first || b.firstSlot > last)
+    // Blocks that now start with another record carry a new first key.
+    for (std::size_t c = chainIndexOfSlot(first); c < chain.size() && chain[c].firstSlot <= last; ++c) {
+        const ChainBlock& b = chain[c];
+        if (b.count == 0 || b.firstSlot < first)
             continue;
         st = primary->setFirstKey(b.number, record(b.firstSlot));
         if (!st.isOk())
