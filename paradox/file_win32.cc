@@ -1,0 +1,226 @@
+#include "paradox/file.h"
+
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace paradox {
+namespace {
+
+std::wstring widen(const std::string& utf8)
+{
+    if (utf8.empty())
+        return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
+    return w;
+}
+
+std::string errorText(const std::string& path, DWORD err)
+{
+    char* msg = nullptr;
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, err, 0, reinterpret_cast<char*>(&msg), 0, nullptr);
+    std::string text = msg ? msg : ("error " + std::to_string(err));
+    LocalFree(msg);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
+        text.pop_back();
+    return path + ": " + text;
+}
+
+HANDLE openHandle(const std::string& path, bool write, DWORD share)
+{
+    return CreateFileW(widen(path).c_str(), GENERIC_READ | (write ? GENERIC_WRITE : 0), share, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+Status readAll(HANDLE h, const std::string& path, std::vector<std::byte>* out)
+{
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(h, &size))
+        return Status::ioError(errorText(path, GetLastError()));
+    out->resize(static_cast<std::size_t>(size.QuadPart));
+    std::size_t done = 0;
+    while (done < out->size()) {
+        OVERLAPPED ov{};
+        ov.Offset = static_cast<DWORD>(done);
+        ov.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(done) >> 32);
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(out->size() - done, 1 << 20));
+        if (!ReadFile(h, out->data() + done, want, &got, &ov) || got == 0)
+            return Status::ioError(errorText(path, GetLastError()));
+        done += got;
+    }
+    return Status::ok();
+}
+
+// Windows keeps a copy of the file and writes through; the engine's programs
+// see each write at once, as they read through the same cache.
+class WinFile final : public File {
+public:
+    WinFile(std::string path, HANDLE h, bool writable) : m_path(std::move(path)), m_handle(h), m_writable(writable) {}
+    ~WinFile() override { (void)close(); }
+
+    Status load() { return readAll(m_handle, m_path, &m_bytes); }
+
+    const std::string& path() const override { return m_path; }
+    bool writable() const override { return m_writable; }
+    std::span<const std::byte> contents() const override { return {m_bytes.data(), m_bytes.size()}; }
+
+    Status writeAt(std::uint64_t offset, std::span<const std::byte> data) override
+    {
+        if (m_handle == INVALID_HANDLE_VALUE)
+            return Status::ioError(m_path + ": file is closed");
+        if (!m_writable)
+            return Status::readOnly(m_path + ": opened read-only");
+        if (offset > m_bytes.size() || data.size() > m_bytes.size() - offset)
+            return Status::invalidArgument(m_path + ": write past the end of the file");
+        OVERLAPPED ov{};
+        ov.Offset = static_cast<DWORD>(offset);
+        ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD written = 0;
+        if (!WriteFile(m_handle, data.data(), static_cast<DWORD>(data.size()), &written, &ov) ||
+            written != data.size())
+            return Status::ioError(errorText(m_path, GetLastError()));
+        std::memcpy(m_bytes.data() + offset, data.data(), data.size());
+        return Status::ok();
+    }
+
+    Status sync() override
+    {
+        if (m_handle != INVALID_HANDLE_VALUE && m_writable && !FlushFileBuffers(m_handle))
+            return Status::ioError(errorText(m_path, GetLastError()));
+        return Status::ok();
+    }
+
+    // Windows has no advisory lock that the engine's programs honour; owning
+    // the only handle to the file is the lock. The file is opened again
+    // without sharing, which fails while any other program has it open.
+    Status lockExclusive() override
+    {
+        if (m_locked)
+            return Status::ok();
+        const HANDLE shared = m_handle;
+        CloseHandle(shared);
+        HANDLE h = openHandle(m_path, m_writable, 0);
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD err = GetLastError();
+            m_handle = openHandle(m_path, m_writable, FILE_SHARE_READ | FILE_SHARE_WRITE);
+            if (err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION)
+                return Status::inUse(m_path + ": the file is in use by another program");
+            return Status::ioError(errorText(m_path, err));
+        }
+        m_handle = h;
+        m_locked = true;
+        // Another program may have written between the first open and now.
+        std::vector<std::byte> now;
+        Status st = readAll(m_handle, m_path, &now);
+        if (!st.isOk())
+            return st;
+        if (now != m_bytes)
+            return Status::inUse(m_path + ": the file was changed by another program");
+        return Status::ok();
+    }
+
+    Status close() override
+    {
+        if (m_handle == INVALID_HANDLE_VALUE)
+            return Status::ok();
+        Status st = sync();
+        CloseHandle(m_handle);
+        m_handle = INVALID_HANDLE_VALUE;
+        m_bytes.clear();
+        return st;
+    }
+
+private:
+    std::string m_path;
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+    bool m_writable = false;
+    bool m_locked = false;
+    std::vector<std::byte> m_bytes;
+};
+
+class WinFileSystem final : public FileSystem {
+public:
+    Status open(const std::string& path, OpenMode mode, std::unique_ptr<File>* out) override
+    {
+        const bool rw = mode == OpenMode::ReadWrite;
+        HANDLE h = openHandle(path, rw, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD err = GetLastError();
+            if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
+                return Status::notFound(errorText(path, err));
+            if (rw && (err == ERROR_ACCESS_DENIED || err == ERROR_WRITE_PROTECT || err == ERROR_SHARING_VIOLATION))
+                return Status::readOnly(errorText(path, err));
+            return Status::ioError(errorText(path, err));
+        }
+        if (GetFileType(h) != FILE_TYPE_DISK) {
+            CloseHandle(h);
+            return Status::ioError(path + ": not a regular file");
+        }
+        auto file = std::make_unique<WinFile>(path, h, rw);
+        Status st = file->load();
+        if (!st.isOk())
+            return st;
+        *out = std::move(file);
+        return Status::ok();
+    }
+
+    Status createFile(const std::string& path, std::span<const std::byte> data) override
+    {
+        HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return Status::ioError(errorText(path, GetLastError()));
+        Status st;
+        std::size_t done = 0;
+        while (st.isOk() && done < data.size()) {
+            DWORD written = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1 << 20));
+            if (!WriteFile(h, data.data() + done, chunk, &written, nullptr) || written == 0)
+                st = Status::ioError(errorText(path, GetLastError()));
+            done += written;
+        }
+        if (st.isOk() && !FlushFileBuffers(h))
+            st = Status::ioError(errorText(path, GetLastError()));
+        CloseHandle(h);
+        if (!st.isOk())
+            DeleteFileW(widen(path).c_str());
+        return st;
+    }
+
+    Status probeLock(const std::string& path, bool* locked) override
+    {
+        *locked = false;
+        HANDLE h = openHandle(path, false, 0);
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+            return Status::ok();
+        }
+        const DWORD err = GetLastError();
+        if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
+            return Status::ok();
+        if (err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION) {
+            *locked = true;
+            return Status::ok();
+        }
+        return Status::ioError(errorText(path, err));
+    }
+};
+
+} // namespace
+
+FileSystem& FileSystem::standard()
+{
+    static WinFileSystem fs;
+    return fs;
+}
+
+} // namespace paradox
