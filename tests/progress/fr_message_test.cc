@@ -2,6 +2,7 @@
 
 #include "progress/gauge.h"
 #include "progress/range_error.h"
+#include "progress/window_progress_sink.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -186,6 +187,16 @@ TEST_F(ReportProgressTest, WindowStaysOnTopCentredAndFixed)
     const QString folder = QStringLiteral(GRIDSHIFT_SCREENSHOT_DIR);
     ASSERT_TRUE(QDir().mkpath(folder));
     EXPECT_TRUE(window->grab().save(folder + QStringLiteral("/progress.png")));
+}
+
+TEST_F(ReportProgressTest, WindowSinkTakesUtf8)
+{
+    WindowProgressSink sink;
+    sink.report("Загрузка сетки рекламы", 7.9);
+    EXPECT_EQ(heading(), kLoading);
+    EXPECT_EQ(bar()->Progress(), 7);
+    sink.report("", -1);
+    EXPECT_FALSE(MessageFormOpen);
 }
 
 } // namespace
