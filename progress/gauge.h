@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+
+namespace progress {
+
+// A horizontal percentage bar: a white bar filled in navy from the left, with
+// the percentage centred on it, dark over the white part and light over the
+// navy part so that it reads on both.
+class Gauge : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(int Progress READ Progress WRITE setProgress)
+
+public:
+    static constexpr int kMinValue = 0;
+    static constexpr int kMaxValue = 100;
+
+    explicit Gauge(QWidget* parent = nullptr);
+
+    int Progress() const { return m_progress; }
+    // Clamps to kMinValue..kMaxValue; repaints only when the shown value
+    // changes, as callers report far more often than the bar moves.
+    void setProgress(int value);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int m_progress = kMinValue;
+};
+
+} // namespace progress

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "progress/progress_sink.h"
+
+namespace progress {
+
+// Shows an operation's reports in the progress window (ReportProgress).
+class WindowProgressSink final : public ProgressSink {
+public:
+    void report(const std::string& text, double percent) override;
+};
+
+} // namespace progress
