@@ -1,7 +1,7 @@
 #include "progress/fr_message.h"
 
+#include "grid/errors.h"
 #include "progress/gauge.h"
-#include "progress/range_error.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCloseEvent>
@@ -106,7 +106,7 @@ int truncatedToInt32(double value)
     const double whole = std::trunc(value);
     if (!(whole >= std::numeric_limits<std::int32_t>::min()
           && whole <= std::numeric_limits<std::int32_t>::max()))
-        throw RangeError();
+        throw grid::RangeError();
     return static_cast<int>(whole);
 }
 

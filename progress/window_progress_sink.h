@@ -1,11 +1,11 @@
 #pragma once
 
-#include "progress/progress_sink.h"
+#include "grid/progress_sink.h"
 
 namespace progress {
 
 // Shows an operation's reports in the progress window (ReportProgress).
-class WindowProgressSink final : public ProgressSink {
+class WindowProgressSink final : public grid::ProgressSink {
 public:
     void report(const std::string& text, double percent) override;
 };

@@ -1,7 +1,7 @@
 #include "progress/fr_message.h"
 
 #include "progress/gauge.h"
-#include "progress/range_error.h"
+#include "grid/errors.h"
 #include "progress/window_progress_sink.h"
 
 #include <QDir>
@@ -161,10 +161,10 @@ TEST_F(ReportProgressTest, PercentBeyondInt32IsARangeError)
     try {
         ReportProgress(kLoading, 2147483648.0);
         FAIL() << "no error";
-    } catch (const RangeError& error) {
+    } catch (const grid::RangeError& error) {
         EXPECT_STREQ(error.what(), "Range check error");
     }
-    EXPECT_THROW(ReportProgress({}, std::numeric_limits<double>::infinity()), RangeError);
+    EXPECT_THROW(ReportProgress({}, std::numeric_limits<double>::infinity()), grid::RangeError);
 
     // The window made before the failure serves the next report.
     ReportProgress({}, 1);

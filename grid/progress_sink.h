@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace progress {
+namespace grid {
 
 // Where a long operation reports how far it has got. The operation does not
 // know whether a window, a terminal bar or a test records the reports.
@@ -16,4 +16,4 @@ public:
     virtual void report(const std::string& text, double percent) = 0;
 };
 
-} // namespace progress
+} // namespace grid

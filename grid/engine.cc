@@ -1,0 +1,97 @@
+#include "grid/engine.h"
+
+#include "paradox/codepage.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace grid {
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path fromUtf8(const std::string& s)
+{
+    return fs::path(std::u8string(s.begin(), s.end()));
+}
+
+std::string toUtf8(const fs::path& p)
+{
+    const std::u8string s = p.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+// The entry of `folder` named `name` without regard to letter case; the name
+// itself when it exists as written or nothing matches.
+std::string matchComponent(const fs::path& folder, const std::string& name)
+{
+    std::error_code ec;
+    if (name == "." || name == ".." || fs::exists(folder / fromUtf8(name), ec))
+        return name;
+    const std::string wanted = paradox::foldCase(name);
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string candidate = toUtf8(it->path().filename());
+        if (paradox::foldCase(candidate) == wanted)
+            return candidate;
+    }
+    return name;
+}
+
+std::string winePrefix()
+{
+    if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix)
+        return prefix;
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.wine";
+}
+
+} // namespace
+
+std::string SlashedPath(const std::string& text)
+{
+    if (text.empty() || text.back() == '\\')
+        return text;
+    return text + '\\';
+}
+
+std::string hostPath(const std::string& windowsPath)
+{
+#if defined(_WIN32)
+    return windowsPath;
+#else
+    std::string rest = windowsPath;
+    fs::path result;
+    const bool drive = rest.size() >= 2 && rest[1] == ':' && std::isalpha(static_cast<unsigned char>(rest[0]));
+    if (drive) {
+        const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(rest[0])));
+        result = fromUtf8(winePrefix()) / "dosdevices" / std::string{letter, ':'};
+        rest = rest.substr(2);
+    } else if (!rest.empty() && (rest[0] == '\\' || rest[0] == '/')) {
+        result = "/";
+    } else {
+        std::error_code ec;
+        result = fs::current_path(ec);
+    }
+    std::size_t start = 0;
+    while (start <= rest.size()) {
+        std::size_t end = rest.find_first_of("\\/", start);
+        if (end == std::string::npos)
+            end = rest.size();
+        const std::string part = rest.substr(start, end - start);
+        if (!part.empty())
+            result /= fromUtf8(matchComponent(result, part));
+        start = end + 1;
+    }
+    return toUtf8(result);
+#endif
+}
+
+bool fileExists(const std::string& windowsPath)
+{
+    std::error_code ec;
+    return fs::is_regular_file(fromUtf8(hostPath(windowsPath)), ec);
+}
+
+} // namespace grid
