@@ -114,6 +114,7 @@ void TableDataSet::open()
         return;
     paradox::Table::Options options;
     options.mode = paradox::OpenMode::ReadWrite;
+    options.fileSystem = m_fileSystem;
     const paradox::Status st = paradox::Table::open(hostPath(m_tableName), options, &m_table);
     if (!st.isOk()) {
         m_table.reset();

@@ -22,6 +22,9 @@ public:
 
     const std::string& name() const { return m_name; }
 
+    // Where tables are opened; the system's files unless a test says otherwise.
+    void setFileSystem(paradox::FileSystem* fs) { m_fileSystem = fs; }
+
     // A Windows-style path (see hostPath). While open, the same name again
     // does nothing and another one is refused.
     void setTableName(const std::string& tableName);
@@ -51,6 +54,7 @@ private:
 
     std::string m_name;
     std::string m_tableName;
+    paradox::FileSystem* m_fileSystem = nullptr;
     std::unique_ptr<paradox::Table> m_table;
 };
 

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "grid/load.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// Records what an operation reports, in order.
+struct RecordingProgress : grid::ProgressSink {
+    std::vector<std::pair<std::string, double>> reports;
+    void report(const std::string& text, double percent) override { reports.emplace_back(text, percent); }
+};
+
+// The window's side of a load: the error boxes shown and the minute list.
+struct RecordingView : grid::LoadView {
+    std::vector<std::string> errors;
+    std::vector<std::string> list;
+    int selections = 0;
+    void showError(const std::string& message) override { errors.push_back(message); }
+    void clearMinuteList() override { list.clear(); }
+    void addMinute(const std::string& text) override { list.push_back(text); }
+    void selectFirstMinute() override { ++selections; }
+};
+
+// Runs with the process in another folder, going back at the end.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const std::string& folder);
+    ~CurrentFolder();
+
+private:
+    std::string m_previous;
+};

@@ -1,0 +1,69 @@
+#include "grid_tables.h"
+
+#include "test_support.h"
+
+#include "paradox/datetime.h"
+#include "paradox/table_builder.h"
+
+#include <stdexcept>
+
+namespace testsupport {
+namespace {
+
+paradox::Value timeValue(paradox::FieldType type, int h, int m, int s, int ms)
+{
+    paradox::Value v = timeOfDay(h, m, s, ms);
+    if (type == paradox::FieldType::Timestamp) {
+        // A time of day alone, as the shift writes it: on 1899-12-30.
+        v.kind = paradox::Value::Kind::Timestamp;
+        v.real = paradox::kDateTimeEpochDay * 86400000.0 + static_cast<double>(v.integer);
+    }
+    return v;
+}
+
+void check(const paradox::Status& st)
+{
+    if (!st.isOk())
+        throw std::runtime_error(st.message());
+}
+
+} // namespace
+
+void writeGridTable(const std::string& path, const std::vector<GridSlot>& slots, const GridTableOptions& options)
+{
+    using paradox::FieldType;
+    paradox::CreateOptions o;
+    o.keyFields = options.keyed ? 2 : 0;
+    o.recordsPerBlock = options.recordsPerBlock;
+    std::unique_ptr<paradox::TableBuilder> b;
+    check(paradox::TableBuilder::create({{"FDayOfWeek", FieldType::Short},
+                                         {"FTime", options.timeType},
+                                         {"FSize", FieldType::Time},
+                                         {"FName", FieldType::Alpha, 20}},
+                                        o, &b));
+    for (const GridSlot& s : slots)
+        check(b->addRecord({integer(s.day), timeValue(options.timeType, s.hour, s.minute, s.second, s.msec),
+                            timeOfDay(0, s.sizeSeconds / 60, s.sizeSeconds % 60), text("block")}));
+    check(b->write(path));
+}
+
+void writeFillingTable(const std::string& path, const std::vector<FillingEntry>& entries,
+                       const GridTableOptions& options)
+{
+    using paradox::FieldType;
+    paradox::CreateOptions o;
+    o.keyFields = options.keyed ? 2 : 0;
+    o.recordsPerBlock = options.recordsPerBlock;
+    std::unique_ptr<paradox::TableBuilder> b;
+    check(paradox::TableBuilder::create({{"FDate", FieldType::Date},
+                                         {"FTime", options.timeType},
+                                         {"FSpots", FieldType::Short},
+                                         {"FNote", FieldType::Alpha, 20}},
+                                        o, &b));
+    for (const FillingEntry& e : entries)
+        check(b->addRecord({date(e.year, e.month, e.day), timeValue(options.timeType, e.hour, e.minute, e.second, 0),
+                            integer(3), text("spots")}));
+    check(b->write(path));
+}
+
+} // namespace testsupport

@@ -1,0 +1,37 @@
+#pragma once
+
+// Grid-shaped tables for the load and shift tests, written with the
+// project's own table builder.
+
+#include "paradox/table.h"
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct GridSlot {
+    int day;  // FDayOfWeek: 0 = Monday
+    int hour, minute, second = 0, msec = 0;
+    int sizeSeconds = 120;
+};
+
+struct FillingEntry {
+    int year, month, day;
+    int hour, minute, second = 0;
+};
+
+struct GridTableOptions {
+    bool keyed = false;
+    paradox::FieldType timeType = paradox::FieldType::Time;  // of FTime; Timestamp also works
+    int recordsPerBlock = 0;
+};
+
+// AdvSetBlk.db: FDayOfWeek, FTime, FSize, FName. Keyed on FDayOfWeek, FTime.
+void writeGridTable(const std::string& path, const std::vector<GridSlot>& slots, const GridTableOptions& options = {});
+
+// AdvBlock.db: FDate, FTime, FSpots, FNote. Keyed on FDate, FTime.
+void writeFillingTable(const std::string& path, const std::vector<FillingEntry>& entries,
+                       const GridTableOptions& options = {});
+
+} // namespace testsupport
