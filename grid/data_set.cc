@@ -115,6 +115,7 @@ void TableDataSet::open()
     paradox::Table::Options options;
     options.mode = paradox::OpenMode::ReadWrite;
     options.fileSystem = m_fileSystem;
+    m_fieldCache.clear();
     const paradox::Status st = paradox::Table::open(hostPath(m_tableName), options, &m_table);
     if (!st.isOk()) {
         m_table.reset();
@@ -146,9 +147,13 @@ std::int32_t TableDataSet::recordCount() const
 
 int TableDataSet::fieldByName(const std::string& fieldName) const
 {
+    for (const auto& [name, index] : m_fieldCache)
+        if (name == fieldName)
+            return index;
     const int index = table().fieldIndex(fieldName);
     if (index < 0)
         fail("Field '" + fieldName + "' not found");
+    m_fieldCache.emplace_back(fieldName, index);
     return index;
 }
 

@@ -56,6 +56,8 @@ private:
     std::string m_tableName;
     paradox::FileSystem* m_fileSystem = nullptr;
     std::unique_ptr<paradox::Table> m_table;
+    // Walks ask for the same few fields by name on every record.
+    mutable std::vector<std::pair<std::string, int>> m_fieldCache;
 };
 
 // The load's query: SELECT [DISTINCT] field FROM "path" [ORDER BY field],

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "grid/load.h"
+#include "grid/shift.h"
 
 #include <string>
 #include <utility>
@@ -12,11 +12,19 @@ struct RecordingProgress : grid::ProgressSink {
     void report(const std::string& text, double percent) override { reports.emplace_back(text, percent); }
 };
 
-// The window's side of a load: the error boxes shown and the minute list.
-struct RecordingView : grid::LoadView {
+// The window's side of a load or a shift: the message boxes shown, the
+// answer given, and the minute list.
+struct RecordingView : grid::ShiftView {
     std::vector<std::string> errors;
     std::vector<std::string> list;
+    std::vector<std::string> questions;
+    bool answer = true;
     int selections = 0;
+    bool confirm(const std::string& text) override
+    {
+        questions.push_back(text);
+        return answer;
+    }
     void showError(const std::string& message) override { errors.push_back(message); }
     void clearMinuteList() override { list.clear(); }
     void addMinute(const std::string& text) override { list.push_back(text); }

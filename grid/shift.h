@@ -1,0 +1,52 @@
+#pragma once
+
+#include "grid/data_set.h"
+#include "grid/engine.h"
+#include "grid/filters.h"
+#include "grid/load.h"
+#include "grid/progress_sink.h"
+
+#include <functional>
+#include <string>
+
+namespace grid {
+
+// What shifting a minute needs of the window besides a load's needs.
+class ShiftView : public LoadView {
+public:
+    // A confirmation box (question icon, "Confirm", "&Yes" and "&No"); true on Yes.
+    virtual bool confirm(const std::string& text) = 0;
+};
+
+struct ShiftInputs {
+    // The new-minute editor's value; its whole part is the new minute.
+    double newMinute = 0;
+    // The block-size editor's value, read afresh for each grid record changed.
+    std::function<paradox::DateTime()> blockSize;
+    // The folder field's text, read when the minute list is loaded again at the end.
+    std::function<std::string()> folderText;
+};
+
+struct ShiftResult {
+    bool ran = false;        // false: another operation was running, or the user said No
+    int gridChanged = 0;     // records posted in AdvSetBlk.db
+    int fillingChanged = 0;  // records posted in AdvBlock.db
+};
+
+// The confirmation text for moving `oldMinute` to `newMinute` (the same
+// minute only sets block lengths). Lines are split by a carriage return.
+std::string shiftQuestion(std::uint16_t oldMinute, std::uint16_t newMinute);
+
+// Moves every block that starts at minute OldMinute of a ticked hour on a
+// ticked day to the new minute, in the grid and in its filling, and sets the
+// grid's block length; then loads the minute list again. Each record is
+// posted on its own and stays changed whatever happens later.
+//
+// Raises grid::RangeError for a new minute outside 0..65535 before anything
+// else, and grid::Error for failures of the tables: those leave `table` open
+// where the walk stopped, the progress window showing and the list as it was.
+// Does nothing while another load or shift is running.
+ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHourFilter& filter,
+                        TableDataSet& table, QueryDataSet& query, ProgressSink& progress, ShiftView& view);
+
+} // namespace grid
