@@ -13,5 +13,7 @@ inline constexpr int kUsageError = 2;
 // Each command takes the arguments after its name and returns the exit status.
 int dump(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int demo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+int minutes(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+int shift(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 
 } // namespace cli

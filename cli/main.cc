@@ -8,7 +8,10 @@ namespace {
 const char* kUsage =
     "usage: gridshift-cli COMMAND ARGS\n"
     "  dump TABLE.db        print a table's fields and records\n"
-    "  demo DIR             create a demo database in DIR [--unkeyed]\n";
+    "  demo DIR             create a demo database in DIR [--unkeyed]\n"
+    "  minutes DIR          list the minutes at which the grid's blocks start\n"
+    "  shift DIR --from OLD --to NEW --size MM:SS [--days LIST] [--hours LIST] [--yes]\n"
+    "                       move the blocks of minute OLD to minute NEW\n";
 
 } // namespace
 
@@ -24,6 +27,10 @@ int main(int argc, char** argv)
         return cli::dump(args, stdout, stderr);
     if (std::strcmp(command, "demo") == 0)
         return cli::demo(args, stdout, stderr);
+    if (std::strcmp(command, "minutes") == 0)
+        return cli::minutes(args, stdout, stderr);
+    if (std::strcmp(command, "shift") == 0)
+        return cli::shift(args, stdout, stderr);
     if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
         std::fputs(kUsage, stdout);
         return cli::kSuccess;

@@ -489,9 +489,11 @@ Status TableBuilder::write(const std::string& path)
     }
 
     const std::string pxPath = withExtension(path, ".PX", ".px");
-    std::unique_ptr<File> existing;
-    if (keyed && fs.open(pxPath, OpenMode::ReadOnly, &existing).code() != Status::Code::NotFound)
-        return Status::ioError(pxPath + ": the file exists already");
+    for (const std::string* p : {&path, &pxPath}) {
+        std::unique_ptr<File> existing;
+        if ((p == &path || keyed) && fs.open(*p, OpenMode::ReadOnly, &existing).code() != Status::Code::NotFound)
+            return Status::ioError(*p + ": the file exists already");
+    }
     Status st = fs.createFile(path, db.data());
     if (st.isOk() && keyed)
         st = fs.createFile(pxPath, pxBytes);
