@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <unordered_set>
+#include <utility>
 
 namespace grid {
 namespace {
@@ -270,13 +272,21 @@ void QueryDataSet::open()
     m_dateTimeColumn = isDateTimeType(f.type);
 
     std::vector<Row> rows;
+    // DISTINCT keeps the first of equal rows; a grid repeats a few dozen
+    // start times over many records, so sorting only those is far cheaper.
+    std::unordered_set<double> seen;
+    bool seenNull = false;
     for (table->first(); !table->eof(); table->next()) {
         Row r;
         r.null = table->isNull(field);
-        if (m_dateTimeColumn) {
+        if (m_dateTimeColumn && !r.null) {
             st = table->readDateTime(field, &r.value);
             if (!st.isOk())
                 raise(st);
+        }
+        if (distinct) {
+            if (r.null ? std::exchange(seenNull, true) : !seen.insert(r.value).second)
+                continue;
         }
         rows.push_back(r);
     }
