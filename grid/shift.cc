@@ -22,6 +22,25 @@ paradox::DateTime movedTime(const paradox::TimeOfDay& t, std::uint16_t minute)
     return value;
 }
 
+// When the current record's block starts at the selected minute of a ticked
+// hour: its start moves to the new minute (seconds kept) and, in the grid,
+// its length is set; the record is posted. True when it was.
+bool moveCurrentBlock(TableDataSet& table, const DayHourFilter& filter, const Engine& engine,
+                      std::uint16_t newMinute, const std::function<paradox::DateTime()>* blockSize)
+{
+    const int timeField = table.fieldByName("FTime");
+    const paradox::TimeOfDay t = paradox::decodeTime(table.asDateTime(timeField));
+    if (!filter.CheckTime(t.hour) || t.minute != engine.OldMinute)
+        return false;
+    const paradox::DateTime moved = movedTime(t, newMinute);
+    table.edit();
+    table.setAsDateTime(timeField, moved);
+    if (blockSize)
+        table.setAsDateTime(table.fieldByName("FSize"), (*blockSize)());
+    table.post();
+    return true;
+}
+
 } // namespace
 
 std::string shiftQuestion(std::uint16_t oldMinute, std::uint16_t newMinute)
@@ -51,18 +70,9 @@ ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHour
     table.open();
     std::int32_t counter = 0;
     while (!table.eof()) {
-        if (filter.CheckDayOfWeek(table.asInteger(table.fieldByName("FDayOfWeek")))) {
-            const int timeField = table.fieldByName("FTime");
-            const paradox::TimeOfDay t = paradox::decodeTime(table.asDateTime(timeField));
-            if (filter.CheckTime(t.hour) && t.minute == engine.OldMinute) {
-                const paradox::DateTime moved = movedTime(t, newMinute);
-                table.edit();
-                table.setAsDateTime(timeField, moved);
-                table.setAsDateTime(table.fieldByName("FSize"), inputs.blockSize());
-                table.post();
-                ++result.gridChanged;
-            }
-        }
+        if (filter.CheckDayOfWeek(table.asInteger(table.fieldByName("FDayOfWeek"))) &&
+            moveCurrentBlock(table, filter, engine, newMinute, &inputs.blockSize))
+            ++result.gridChanged;
         table.next();
         ++counter;
         if (counter % 20 == 0)
@@ -76,17 +86,9 @@ ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHour
         table.setTableName(engine.tablePath(kFillingTable));
         table.open();
         while (!table.eof()) {
-            if (filter.CheckDayOfWeek(GetDOW(table.asDateTime(table.fieldByName("FDate"))))) {
-                const int timeField = table.fieldByName("FTime");
-                const paradox::TimeOfDay t = paradox::decodeTime(table.asDateTime(timeField));
-                if (filter.CheckTime(t.hour) && t.minute == engine.OldMinute) {
-                    const paradox::DateTime moved = movedTime(t, newMinute);
-                    table.edit();
-                    table.setAsDateTime(timeField, moved);
-                    table.post();
-                    ++result.fillingChanged;
-                }
-            }
+            if (filter.CheckDayOfWeek(GetDOW(table.asDateTime(table.fieldByName("FDate")))) &&
+                moveCurrentBlock(table, filter, engine, newMinute, nullptr))
+                ++result.fillingChanged;
             table.next();
             ++counter;
             if (counter % 100 == 0)
