@@ -1,0 +1,459 @@
+#include "spinedit/spin_edit.h"
+
+#include "spinedit/spin_button.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QPushButton>
+#include <QStyle>
+
+#include <algorithm>
+#include <cmath>
+
+namespace spinedit {
+namespace {
+
+// Width of the sunken 3-D edge a framed editor's button part sits in.
+constexpr int kEdge = 2;
+// The thin border of the window system, counted four times in the minimum height.
+constexpr int kSystemBorder = 1;
+
+// The user's separator as Qt's locale has it, which follows the user's own
+// settings where the C library's locale does not.
+char userDecimalSeparator()
+{
+    const QString point = QLocale().decimalPoint();
+    if (point.size() == 1 && point[0].unicode() < 0x80)
+        return static_cast<char>(point[0].unicode());
+    return systemDecimalSeparator();
+}
+
+// The characters a key would insert, as QLineEdit decides it, which the filter
+// sees; backspace counts as one. Keys that only edit or move, shortcuts with
+// Ctrl and other control characters are no typing.
+QString typedText(const QKeyEvent& key)
+{
+    if (key.key() == Qt::Key_Backspace)
+        return QString(QChar(8));
+    const QString text = key.text();
+    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    if (text.isEmpty() || !text[0].isPrint() || modifiers == Qt::ControlModifier ||
+        modifiers == (Qt::ControlModifier | Qt::ShiftModifier))
+        return {};
+    return text;
+}
+
+// Hidden and cut loose at once, deleted once the event that asked for it is
+// over: a handler of the part's own click may change the button kind.
+void retire(QWidget* part)
+{
+    if (!part)
+        return;
+    part->hide();
+    part->setParent(nullptr);
+    part->deleteLater();
+}
+
+} // namespace
+
+TRxSpinEdit::TRxSpinEdit(QWidget* parent) : QLineEdit(parent), m_value(userDecimalSeparator())
+{
+    m_value.OnChange = [this] { emit OnChange(); };
+    m_value.OnTopClick = [this] { emit OnTopClick(); };
+    m_value.OnBottomClick = [this] { emit OnBottomClick(); };
+    m_value.onBeep = [this] { beep(); };
+    m_value.onTextWritten = [this] { showModelText(); };
+    QLineEdit::setText(QString::fromStdString(m_value.text()));
+    // QLineEdit emits textEdited before textChanged, so OnChange sees Modified.
+    connect(this, &QLineEdit::textEdited, this, [this] { m_value.setModified(true); });
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) { m_value.setText(text.toStdString()); });
+    // Dropped text would bypass the filter on typing.
+    setAcceptDrops(false);
+    setMinimumHeight(MinimumHeight());
+    applyAlignment();
+    RebuildButton();
+    PlaceButton();
+    SetTextArea();
+}
+
+TRxSpinEdit::~TRxSpinEdit()
+{
+    // Nothing is reported while the editor is torn down.
+    m_value.OnChange = nullptr;
+    m_value.OnTopClick = nullptr;
+    m_value.OnBottomClick = nullptr;
+    m_value.onBeep = nullptr;
+    m_value.onTextWritten = nullptr;
+    disconnect(this, &QLineEdit::textChanged, this, nullptr);
+}
+
+void TRxSpinEdit::StepUp()
+{
+    m_value.StepUp();
+}
+
+void TRxSpinEdit::StepDown()
+{
+    m_value.StepDown();
+}
+
+void TRxSpinEdit::setButtonKind(TSpinButtonKind kind)
+{
+    const TSpinButtonKind before = EffectiveButtonKind();
+    m_buttonKind = kind;
+    if (EffectiveButtonKind() == before)
+        return;
+    RebuildButton();
+    PlaceButton();
+    SetTextArea();
+}
+
+void TRxSpinEdit::setArrowKeys(bool on)
+{
+    m_arrowKeys = on;
+    PlaceButton();
+}
+
+void TRxSpinEdit::setEditorEnabled(bool on)
+{
+    m_editorEnabled = on;
+    applyReadOnly();
+}
+
+void TRxSpinEdit::setReadOnly(bool on)
+{
+    m_readOnly = on;
+    m_value.setReadOnly(on);
+    applyReadOnly();
+}
+
+// A read-only QLineEdit refuses every way of editing (keys, clipboard, the
+// context menu, input methods); with EditorEnabled off only steps may change
+// the text, so the line edit is read-only then too.
+void TRxSpinEdit::applyReadOnly()
+{
+    QLineEdit::setReadOnly(m_readOnly || !m_editorEnabled);
+}
+
+void TRxSpinEdit::setFrame(bool on)
+{
+    QLineEdit::setFrame(on);
+    PlaceButton();
+    SetTextArea();
+}
+
+void TRxSpinEdit::setAlignment(Qt::Alignment alignment)
+{
+    if (alignment == m_alignment)
+        return;
+    m_alignment = alignment;
+    applyAlignment();
+}
+
+void TRxSpinEdit::applyAlignment()
+{
+    Qt::Alignment visual = m_alignment & ~Qt::AlignAbsolute;
+    if (layoutDirection() == Qt::RightToLeft) {
+        const Qt::Alignment horizontal = visual & Qt::AlignHorizontal_Mask;
+        visual &= ~Qt::AlignHorizontal_Mask;
+        if (horizontal & Qt::AlignLeft)
+            visual |= Qt::AlignRight;
+        else if (horizontal & Qt::AlignRight)
+            visual |= Qt::AlignLeft;
+        else
+            visual |= horizontal;
+    }
+    QLineEdit::setAlignment(visual | Qt::AlignAbsolute);
+}
+
+void TRxSpinEdit::setModified(bool modified)
+{
+    m_value.setModified(modified);
+    QLineEdit::setModified(modified);
+}
+
+int TRxSpinEdit::StandardButtonWidth() const
+{
+    return std::min(style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this), 15);
+}
+
+int TRxSpinEdit::ButtonPartWidth() const
+{
+    if (m_upDown)
+        return m_upDown->width();
+    if (m_button)
+        return m_button->width();
+    return StandardButtonWidth();
+}
+
+int TRxSpinEdit::MinimumHeight() const
+{
+    return fontMetrics().height() + 4 * kSystemBorder + 1;
+}
+
+bool TRxSpinEdit::AcceptsChar(QChar c) const
+{
+    if (c.unicode() < 32)
+        return m_editorEnabled || c.unicode() != 8;
+    if (!m_editorEnabled)
+        return false;
+    if (c == u'+' || c == u'-' || (c >= u'0' && c <= u'9'))
+        return true;
+    switch (ValueType()) {
+    case TValueType::vtFloat: {
+        const QString text = QLineEdit::text();
+        const QChar separator = QLatin1Char(m_value.decimalSeparator());
+        if (c == separator)
+            return !text.contains(separator);
+        if (c == u'e' || c == u'E')
+            return !text.toUpper().contains(u'E');
+        return false;
+    }
+    case TValueType::vtHex:
+        return (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
+    case TValueType::vtTime:
+        return c == u':' || c == u'.';
+    case TValueType::vtInteger:
+    default:
+        return false;
+    }
+}
+
+void TRxSpinEdit::RebuildButton()
+{
+    retire(m_upDown);
+    retire(m_holder);
+    if (EffectiveButtonKind() == TSpinButtonKind::bkStandard) {
+        m_upDown = new TRxUpDown(this);
+        m_upDown->setObjectName(QStringLiteral("UpDown"));
+        m_upDown->setGeometry(0, 0, StandardButtonWidth(), height());
+        connect(m_upDown, &TRxUpDown::OnClick, this, &TRxSpinEdit::upDownClicked);
+        for (QAbstractButton* arrow : m_upDown->findChildren<QAbstractButton*>())
+            arrow->installEventFilter(this);
+        m_upDown->show();
+        return;
+    }
+    m_holder = new QWidget(this);
+    m_holder->setObjectName(QStringLiteral("ButtonHolder"));
+    m_holder->setGeometry(0, 0, height(), height());
+    m_button = new TRxSpinButton(m_holder);
+    m_button->setObjectName(QStringLiteral("SpinButton"));
+    m_button->setFocusControl(this);
+    m_button->setGeometry(m_holder->rect());
+    connect(m_button, &TRxSpinButton::OnTopClick, this, &TRxSpinEdit::StepUp);
+    connect(m_button, &TRxSpinButton::OnBottomClick, this, &TRxSpinEdit::StepDown);
+    m_button->installEventFilter(this);
+    m_holder->show();
+}
+
+void TRxSpinEdit::PlaceButton()
+{
+    const bool rtl = layoutDirection() == Qt::RightToLeft;
+    const int w = width();
+    const int h = height();
+    if (m_upDown) {
+        const QRect client = hasFrame() ? rect().adjusted(kEdge, kEdge, -kEdge, -kEdge) : rect();
+        const int side = StandardButtonWidth();
+        m_upDown->setGeometry(rtl ? client.left() : client.right() + 1 - side, client.top(), side, client.height());
+    } else if (m_holder) {
+        // In a framed editor the square button reaches one pixel into the top
+        // of the 3-D edge and sits inside it on the other three sides.
+        QRect square;
+        if (hasFrame())
+            square = rtl ? QRect(1, 1, h - 3, h - 3) : QRect(w - h + 1, 1, h - 3, h - 3);
+        else
+            square = rtl ? QRect(0, 0, h, h) : QRect(w - h, 0, h, h);
+        m_holder->setGeometry(square);
+        if (m_button)
+            m_button->setGeometry(m_holder->rect());
+    }
+}
+
+void TRxSpinEdit::SetTextArea()
+{
+    const int part = ButtonPartWidth();
+    if (layoutDirection() == Qt::RightToLeft)
+        setTextMargins(part + 1, 0, 1, 0);
+    else
+        setTextMargins(0, 0, part + 2, 0);
+}
+
+void TRxSpinEdit::showModelText()
+{
+    const QString text = QString::fromStdString(m_value.text());
+    if (text == QLineEdit::text())
+        return;
+    // Stepping a fully selected value keeps it selected, so typing replaces it.
+    const bool allSelected = hasSelectedText() && selectedText() == QLineEdit::text();
+    QLineEdit::setText(text);
+    if (allSelected)
+        selectAll();
+}
+
+void TRxSpinEdit::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    // Modifiers are not looked at: Shift+Up steps as well.
+    if (m_arrowKeys && (key == Qt::Key_Up || key == Qt::Key_Down)) {
+        event->accept();
+        if (key == Qt::Key_Up)
+            StepUp();
+        else
+            StepDown();
+        return;
+    }
+    const QString typed = typedText(*event);
+    for (QChar c : typed) {
+        if (!AcceptsChar(c)) {
+            event->accept();
+            beep();
+            return;
+        }
+    }
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+        event->accept();
+        passDialogKey(*event);
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+// Qt gives a dialog's default button and its reject() to the keys a dialog
+// receives; other windows have no cancel action, but may have a default button.
+void TRxSpinEdit::passDialogKey(const QKeyEvent& key)
+{
+    QWidget* form = window();
+    if (form == this)
+        return;
+    if (auto* dialog = qobject_cast<QDialog*>(form)) {
+        QKeyEvent copy(QEvent::KeyPress, key.key(), key.modifiers(), key.text());
+        QCoreApplication::sendEvent(dialog, &copy);
+        return;
+    }
+    if (key.key() == Qt::Key_Escape)
+        return;
+    for (QPushButton* button : form->findChildren<QPushButton*>()) {
+        if (button->isDefault() && button->isVisible() && button->window() == form) {
+            if (button->isEnabled())
+                button->click();
+            return;
+        }
+    }
+}
+
+void TRxSpinEdit::inputMethodEvent(QInputMethodEvent* event)
+{
+    for (QChar c : event->commitString()) {
+        if (!AcceptsChar(c)) {
+            beep();
+            QInputMethodEvent preeditOnly(event->preeditString(), event->attributes());
+            QLineEdit::inputMethodEvent(&preeditOnly);
+            return;
+        }
+    }
+    QLineEdit::inputMethodEvent(event);
+}
+
+void TRxSpinEdit::mousePressEvent(QMouseEvent* event)
+{
+    m_selectOnButtonPress = false;
+    QLineEdit::mousePressEvent(event);
+}
+
+bool TRxSpinEdit::eventFilter(QObject* watched, QEvent* event)
+{
+    // Qt focuses the editor for a click on its button part before the part
+    // sees the press, so the press decides here how the field was entered.
+    if (event->type() == QEvent::MouseButtonPress && m_selectOnButtonPress) {
+        m_selectOnButtonPress = false;
+        selectAll();
+    }
+    return QLineEdit::eventFilter(watched, event);
+}
+
+void TRxSpinEdit::focusInEvent(QFocusEvent* event)
+{
+    QLineEdit::focusInEvent(event);
+    m_selectOnButtonPress = false;
+    if (!m_autoSelect)
+        return;
+    switch (event->reason()) {
+    case Qt::MouseFocusReason:
+        m_selectOnButtonPress = true;
+        break;
+    case Qt::ActiveWindowFocusReason:
+    case Qt::PopupFocusReason:
+        // The focus comes back to the field; it is not entered.
+        break;
+    default:
+        selectAll();
+        break;
+    }
+}
+
+void TRxSpinEdit::focusOutEvent(QFocusEvent* event)
+{
+    QLineEdit::focusOutEvent(event);
+    m_selectOnButtonPress = false;
+    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
+        return;
+    // A number typed beyond a bound becomes the bound; texts that read within
+    // the bounds, including those that do not convert, stay as typed.
+    const double v = Value();
+    if (!std::isnan(v) && LimitToBounds(v) != v)
+        setValue(v);
+}
+
+void TRxSpinEdit::resizeEvent(QResizeEvent* event)
+{
+    QLineEdit::resizeEvent(event);
+    PlaceButton();
+    SetTextArea();
+}
+
+void TRxSpinEdit::changeEvent(QEvent* event)
+{
+    QLineEdit::changeEvent(event);
+    switch (event->type()) {
+    case QEvent::FontChange:
+    case QEvent::StyleChange:
+        setMinimumHeight(MinimumHeight());
+        PlaceButton();
+        SetTextArea();
+        break;
+    case QEvent::LayoutDirectionChange:
+        applyAlignment();
+        PlaceButton();
+        SetTextArea();
+        break;
+    case QEvent::EnabledChange:
+        PlaceButton();
+        break;
+    default:
+        break;
+    }
+}
+
+void TRxSpinEdit::upDownClicked(TRxUpDown::Button button)
+{
+    if ((focusPolicy() & Qt::TabFocus) && isEnabled() && isVisible() && !hasFocus())
+        setFocus(Qt::OtherFocusReason);
+    if (button == TRxUpDown::Button::Next)
+        StepUp();
+    else
+        StepDown();
+}
+
+void TRxSpinEdit::beep()
+{
+    if (m_beepHook)
+        m_beepHook();
+    else
+        QApplication::beep();
+}
+
+} // namespace spinedit
