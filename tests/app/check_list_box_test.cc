@@ -144,40 +144,32 @@ TEST_F(CheckListBoxTest, PressInCheckColumnTogglesAndSelects)
         EXPECT_EQ(hours->isChecked(row), row != 13) << row;
 }
 
-TEST_F(CheckListBoxTest, KeysMoveTheSelectionAndSpaceNeedsOne)
+TEST_F(CheckListBoxTest, SpaceNeedsASelectionAndArrowsCrossColumns)
 {
     QTest::keyClick(hours, Qt::Key_Space);
     EXPECT_EQ(hours->currentRow(), -1);
     EXPECT_TRUE(hours->isChecked(0));
 
-    // Left and right cross to the next column, in the same line.
     const struct {
         Qt::Key key;
         int row;
-    } steps[] = {{Qt::Key_Down, 0}, {Qt::Key_Down, 1}, {Qt::Key_Right, 13}, {Qt::Key_Right, 23},
-                 {Qt::Key_Left, 11}, {Qt::Key_Home, 0}, {Qt::Key_Up, 0}, {Qt::Key_End, 23}};
+    } steps[] = {{Qt::Key_Down, 0}, {Qt::Key_Right, 12}, {Qt::Key_Right, 23}, {Qt::Key_Left, 11}};
     for (const auto& step : steps) {
         QTest::keyClick(hours, step.key);
         EXPECT_EQ(hours->currentRow(), step.row) << step.key;
     }
 }
 
-TEST_F(CheckListBoxTest, RowsThatDoNotFitScrollIntoView)
+TEST_F(CheckListBoxTest, ColumnsThatDoNotFitScrollIntoView)
 {
-    for (int row = 7; row < 10; ++row)
-        days->addItem(QStringLiteral("extra %1").arg(row));
-    QTest::keyClick(days, Qt::Key_End);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return days->verticalScrollBar()->isVisible(); }, 1000));
-    EXPECT_TRUE(days->viewport()->rect().contains(days->visualRect(9)));
-    pressAt(days, days->checkBoxRect(9).center());
-    EXPECT_TRUE(days->isChecked(9));
-
     for (int row = 24; row < 30; ++row)
-        hours->addItem(QStringLiteral("%1").arg(row));
+        hours->addItem(QString::number(row));
     QTest::keyClick(hours, Qt::Key_End);
     ASSERT_TRUE(QTest::qWaitFor([&] { return hours->horizontalScrollBar()->isVisible(); }, 1000));
     EXPECT_EQ(hours->currentRow(), 29);
     EXPECT_TRUE(hours->viewport()->rect().contains(hours->visualRect(29)));
+    pressAt(hours, hours->checkBoxRect(29).center());
+    EXPECT_TRUE(hours->isChecked(29));
 }
 
 TEST_F(CheckListBoxTest, ShiftFilterReadsTheTicksAsTheyAreNow)

