@@ -1,6 +1,7 @@
 #include "progress/fr_message.h"
 
 #include "grid/errors.h"
+#include "progress/form_font.h"
 #include "progress/gauge.h"
 
 #include <QAbstractEventDispatcher>
@@ -41,16 +42,6 @@ constexpr int kMaxMessagePasses = 64;
 
 std::function<void()> g_pump;
 std::function<void()> g_pause;
-
-// The classic 8-point dialog font where the system has it; otherwise the
-// font matcher picks its closest sans at the same pixel height.
-QFont formFont()
-{
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
-}
 
 QFont boldFont()
 {

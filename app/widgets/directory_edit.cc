@@ -106,4 +106,9 @@ void TDirectoryEdit::placeButton()
     m_button->setGeometry(inside.right() + 1 - kButtonWidth, inside.top(), kButtonWidth, inside.height());
 }
 
+SelectDirectoryDialog* TDirectoryEdit::dialog() const
+{
+    return m_dialog;
+}
+
 } // namespace app

@@ -37,7 +37,7 @@ public:
     // open, returns that one.
     SelectDirectoryDialog* openDialog();
     // The dialog while it is open, else null.
-    SelectDirectoryDialog* dialog() const { return m_dialog; }
+    SelectDirectoryDialog* dialog() const;
 
 signals:
     // After the dialog has closed and its result reached the field.

@@ -1,6 +1,6 @@
 #include "app/widgets/message_dialog.h"
 
-#include "app/widgets/form_font.h"
+#include "progress/form_font.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -81,7 +81,7 @@ MessageDialog::MessageDialog(MessageIcon icon, const QString& title, const QStri
       m_answer(m_escapeAnswer)
 {
     setWindowTitle(title);
-    setFont(formFont());
+    setFont(progress::formFont());
     setModal(true);
 
     // Messages come with the carriage return as their line break; QTextLayout

@@ -1,5 +1,7 @@
 #include "app/widgets/select_directory_dialog.h"
 
+#include "progress/form_font.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -23,16 +25,6 @@ namespace {
 constexpr int kClientWidth = 424;
 constexpr int kClientHeight = 255;
 constexpr int kFolderRole = Qt::UserRole;
-
-// The classic 8-point dialog font where the system has it; otherwise the
-// font matcher picks its closest sans at the same pixel height.
-QFont dialogFont()
-{
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
-}
 
 QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& geometry, QWidget* buddy)
 {
@@ -110,7 +102,7 @@ SelectDirectoryDialog::SelectDirectoryDialog(FolderNavigator navigator, const QS
     setObjectName(QStringLiteral("SelectDirectoryDialog"));
     setWindowTitle(tr("Select Directory"));
     setWindowModality(Qt::ApplicationModal);
-    setFont(dialogFont());
+    setFont(progress::formFont());
     setFixedSize(kClientWidth, kClientHeight);
 
     m_dirList = new FolderTree(this);

@@ -1,6 +1,6 @@
 #include "app/widgets/check_list_box.h"
 
-#include "app/widgets/form_font.h"
+#include "progress/form_font.h"
 #include "grid/filters.h"
 
 #include <QDir>
@@ -35,7 +35,7 @@ class CheckListBoxTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        window.setFont(formFont());
+        window.setFont(progress::formFont());
         window.resize(260, 230);
         days = new TCheckListBox(&window);
         days->setGeometry(3, 2, 110, 225);

@@ -1,4 +1,5 @@
 #include "app/widgets/directory_edit.h"
+#include "progress/form_font.h"
 
 #include "app/widgets/folder_navigator.h"
 #include "app/widgets/select_directory_dialog.h"
@@ -230,10 +231,7 @@ TEST_F(DirectoryEditTest, Screenshots)
     } classicLook;
 
     QWidget window;
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    window.setFont(font);
+    window.setFont(progress::formFont());
     window.resize(461, 29);
     auto* field = new TDirectoryEdit(&window);
     field->setGeometry(4, 4, 453, 21);

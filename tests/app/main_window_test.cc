@@ -1,0 +1,210 @@
+#include "grid_tables.h"
+#include "preset_prompter.h"
+#include "test_support.h"
+
+#include "app/application.h"
+#include "app/unit1.h"
+#include "app/widgets/check_list_box.h"
+#include "app/widgets/directory_edit.h"
+#include "grid/errors.h"
+#include "progress/fr_message.h"
+#include "spinedit/spin_edit.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStyleFactory>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using testsupport::GridSlot;
+using testsupport::TempDir;
+
+QString u(const char* s) { return QString::fromUtf8(s); }
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Reports show no real pause in tests.
+        progress::setReportPause([] {});
+        window = std::make_unique<app::TForm1>(&prompter);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        progress::ReportProgress({}, -1);
+        progress::setReportPause({});
+    }
+
+    void writeTables(const std::vector<GridSlot>& blocks)
+    {
+        testsupport::writeGridTable(dir.file("AdvSetBlk.db"), blocks);
+        testsupport::writeFillingTable(dir.file("AdvBlock.db"), {{2026, 3, 2, 10, 15}, {2026, 3, 3, 11, 45}});
+    }
+
+    void load()
+    {
+        window->DEBase->setText(QString::fromStdString(dir.path()));
+        QTest::mouseClick(window->BtnLoad, Qt::LeftButton);
+    }
+
+    TempDir dir;
+    PresetPrompter prompter;
+    std::unique_ptr<app::TForm1> window;
+};
+
+TEST_F(MainWindow, StartsWithTheLayoutsValues)
+{
+    app::TForm1& w = *window;
+    EXPECT_EQ(w.windowTitle(), u("Утилита изменения рекламной сетки."));
+    EXPECT_EQ(w.DEBase->text(), "C:\\Kalvora");
+    EXPECT_EQ(w.LbTimes->count(), 0);
+    EXPECT_FALSE(w.RxNew->isEnabled());
+    EXPECT_EQ(w.RxNew->text(), "0");
+    EXPECT_FALSE(w.RXNewSize->isEnabled());
+    EXPECT_EQ(w.RXNewSize->text(), "03:00");
+    EXPECT_EQ(w.EOldTime->text(), "");
+    EXPECT_TRUE(w.BtnMove->isEnabled());
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_TRUE(w.CheckDayOfWeek(i));
+        EXPECT_TRUE(w.CBDays->isChecked(i));
+    }
+    for (int i = 0; i < 24; ++i)
+        EXPECT_TRUE(w.CheckTime(i));
+    EXPECT_EQ(w.CBHour->itemText(23), "23-24");
+    EXPECT_EQ(w.CBDays->itemText(6), u("Воскресенье"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.DEBase->hasFocus(); }, 2000));
+    EXPECT_EQ(w.size(), QSize(457, 509));
+    EXPECT_EQ(w.Memo1->toPlainText().split('\n').size(), 7);
+    EXPECT_EQ(w.Memo1->toPlainText().split('\n')[1], u("1. Укажите папку с базами Kalvora и нажмите \"загрузить\"."));
+    EXPECT_EQ(w.BtnMove->geometry(), QRect(331, 423, 120, 74));
+}
+
+TEST_F(MainWindow, ALoadSelectsTheFirstMinuteAndTheKeysMoveOn)
+{
+    writeTables({{0, 10, 15}, {0, 10, 45}, {3, 11, 15}, {6, 0, 5}});
+    load();
+    app::TForm1& w = *window;
+    ASSERT_EQ(w.LbTimes->count(), 3);
+    EXPECT_EQ(w.LbTimes->currentRow(), 0);
+    EXPECT_EQ(w.EOldTime->text(), "05");
+    EXPECT_EQ(w.RxNew->text(), "5");
+    EXPECT_EQ(w.engine().OldMinute, 5);
+    EXPECT_TRUE(w.RxNew->isEnabled());
+    EXPECT_TRUE(w.RXNewSize->isEnabled());
+    EXPECT_TRUE(w.BtnMove->isEnabled());
+    EXPECT_TRUE(prompter.errors.isEmpty());
+
+    w.LbTimes->setFocus();
+    QTest::keyClick(w.LbTimes, Qt::Key_Down);
+    EXPECT_EQ(w.EOldTime->text(), "15");
+    QTest::keyClick(w.LbTimes, Qt::Key_Down);
+    EXPECT_EQ(w.EOldTime->text(), "45");
+    EXPECT_EQ(w.RxNew->text(), "45");
+    EXPECT_EQ(w.engine().OldMinute, 45);
+
+    // A click on the selected minute takes it again, undoing a typed new minute.
+    w.RxNew->setText("30");
+    QTest::mouseClick(w.LbTimes->viewport(), Qt::LeftButton, {},
+                      w.LbTimes->visualItemRect(w.LbTimes->item(2)).center());
+    EXPECT_EQ(w.RxNew->text(), "45");
+}
+
+TEST_F(MainWindow, EmptyingTheNewMinuteDisablesTheShift)
+{
+    writeTables({{0, 10, 15}});
+    load();
+    app::TForm1& w = *window;
+    w.RxNew->setFocus();
+    w.RxNew->selectAll();
+    QTest::keyClick(w.RxNew, Qt::Key_Delete);
+    EXPECT_EQ(w.RxNew->text(), "");
+    EXPECT_FALSE(w.BtnMove->isEnabled());
+    QTest::keyClick(w.RxNew, Qt::Key_7);
+    EXPECT_TRUE(w.BtnMove->isEnabled());
+}
+
+TEST_F(MainWindow, LoadingAnEmptyGridOrAMissingOneChangesNothing)
+{
+    writeTables({{0, 10, 15}});
+    load();
+    app::TForm1& w = *window;
+    w.RxNew->setValue(20);
+
+    TempDir empty;
+    testsupport::writeGridTable(empty.file("AdvSetBlk.db"), {});
+    testsupport::writeFillingTable(empty.file("AdvBlock.db"), {});
+    w.DEBase->setText(QString::fromStdString(empty.path()));
+    QTest::mouseClick(w.BtnLoad, Qt::LeftButton);
+    EXPECT_EQ(w.LbTimes->count(), 0);
+    EXPECT_EQ(w.EOldTime->text(), "15");
+    EXPECT_EQ(w.engine().OldMinute, 15);
+    EXPECT_EQ(w.RxNew->text(), "20");
+    EXPECT_TRUE(w.RxNew->isEnabled());
+
+    TempDir nothing;
+    w.DEBase->setText(QString::fromStdString(nothing.path()));
+    QTest::mouseClick(w.BtnLoad, Qt::LeftButton);
+    EXPECT_EQ(prompter.errors, QStringList{u("Не найдена база сетки рекламы AdvSetBlk.db")});
+    EXPECT_TRUE(w.RxNew->isEnabled());
+}
+
+TEST_F(MainWindow, AWholeShiftFromTheWindow)
+{
+    writeTables({{0, 10, 15}, {1, 10, 45}, {2, 11, 15}});
+    load();
+    app::TForm1& w = *window;
+    w.LbTimes->setCurrentRow(0);  // 15
+    w.RxNew->setValue(50);
+    w.RXNewSize->setValue(150.0 / 86400);
+    prompter.setNextAnswer(true);
+    QTest::mouseClick(w.BtnMove, Qt::LeftButton);
+    EXPECT_EQ(prompter.questions,
+              QStringList{u("Вы действительно хотите перенести все блоки\rрекламной сетки с 15-ой минуты на 50-ю ?")});
+    EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join("; ").toStdString();
+    // Reloaded: 45 and 50 now, the first selected.
+    ASSERT_EQ(w.LbTimes->count(), 2);
+    EXPECT_EQ(w.LbTimes->item(1)->text(), "50");
+    EXPECT_EQ(w.EOldTime->text(), "45");
+    EXPECT_FALSE(progress::MessageFormOpen);
+}
+
+TEST_F(MainWindow, UncaughtErrorsReachTheExceptionBoxAndTheWindowGoesOn)
+{
+    QStringList shown;
+    app::Application::setErrorReporter([&](const QString& m) { shown << m; });
+    auto* app = qobject_cast<app::Application*>(QCoreApplication::instance());
+    if (!app)
+        GTEST_SKIP() << "the test program's application object is not the program's";
+    app::TForm1& w = *window;
+    w.RxNew->setEnabled(true);
+    w.RxNew->setText("70000");  // beyond the new minute's range
+    prompter.setNextAnswer(true);
+    QTest::mouseClick(w.BtnMove, Qt::LeftButton);
+    EXPECT_EQ(shown, QStringList{"Range check error"});
+    app::Application::setErrorReporter({});
+}
+
+TEST_F(MainWindow, Screenshot)
+{
+    writeTables({{0, 10, 15}, {0, 10, 45}, {3, 11, 15}, {6, 0, 5}});
+    const QString folder = QString(GRIDSHIFT_SCREENSHOT_DIR);
+    QDir().mkpath(folder);
+    window->grab().save(folder + "/main-window-start.png");
+    load();
+    window->grab().save(folder + "/main-window-loaded.png");
+}
+
+} // namespace
