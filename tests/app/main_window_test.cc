@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStyleFactory>
 #include <QTest>
@@ -202,9 +203,20 @@ TEST_F(MainWindow, Screenshot)
     writeTables({{0, 10, 15}, {0, 10, 45}, {3, 11, 15}, {6, 0, 5}});
     const QString folder = QString(GRIDSHIFT_SCREENSHOT_DIR);
     QDir().mkpath(folder);
-    window->grab().save(folder + "/main-window-start.png");
+    // On a real screen the whole screen is taken too, frame and all.
+    const bool onScreen = QGuiApplication::platformName() != "offscreen";
+    auto save = [&](const QString& name) {
+        // The closed progress window goes, and the window repaints, once
+        // messages are handled.
+        (void)QTest::qWaitFor([] { return progress::F_Message.isNull(); }, 2000);
+        QTest::qWait(50);
+        window->grab().save(folder + "/" + name + ".png");
+        if (onScreen && window->screen())
+            window->screen()->grabWindow(0).save(folder + "/" + name + "-screen.png");
+    };
+    save("main-window-start");
     load();
-    window->grab().save(folder + "/main-window-loaded.png");
+    save("main-window-loaded");
 }
 
 } // namespace
