@@ -157,7 +157,7 @@ struct IndexEntry {
 // readers have it: the root is block 1, each level's blocks follow those of
 // the level above, the lowest level comes last, and one chain runs through
 // all blocks in that order. The header counts the entries of all levels.
-Status buildPrimaryIndex(const CreateOptions& o, const std::vector<FieldSpec>& specs, std::size_t keyLength,
+Status buildPrimaryIndex(const CreateOptions& o, const std::vector<FieldSpec>& fields, std::size_t keyLength,
                          const std::vector<IndexEntry>& leaves, const std::string& name, std::vector<std::byte>* out)
 {
     const std::size_t record = keyLength + 6;
@@ -209,8 +209,8 @@ Status buildPrimaryIndex(const CreateOptions& o, const std::vector<FieldSpec>& s
     px.u8(kIndexStamp, 1);  // follows the table's change counter
     px.u16(kUsedHeader, static_cast<unsigned>(used));
     for (std::size_t i = 0; i < static_cast<std::size_t>(o.keyFields); ++i) {
-        px.u8(kFixedHeaderEnd + 2 * i, static_cast<unsigned>(specs[i].type));
-        px.u8(kFixedHeaderEnd + 2 * i + 1, descriptorSize(specs[i]));
+        px.u8(kFixedHeaderEnd + 2 * i, static_cast<unsigned>(fields[i].type));
+        px.u8(kFixedHeaderEnd + 2 * i + 1, descriptorSize(fields[i]));
     }
     px.bytes(kFixedHeaderEnd + 2 * static_cast<std::size_t>(o.keyFields) + 4, name.substr(0, nameLength - 1));
     for (std::size_t l = 0; l < levels.size(); ++l) {
