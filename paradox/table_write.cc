@@ -152,9 +152,15 @@ Status Table::Impl::prepareKeyChanges()
 {
     if (keyChangesChecked)
         return Status::ok();
+    // 3.x tables name no sort order; their code 0 is the byte order.
+    const bool asciiOrder = header.sortOrderName.empty() && !header.hasExtension()
+                                ? header.sortOrderCode == 0
+                                : foldCase(header.sortOrderName) == "ascii";
     for (std::size_t i = 0; i < header.keyFields; ++i)
-        if (header.fields[i].type == 0x01 && foldCase(header.sortOrderName) != "ascii")
-            return error("its key holds text in sort order '" + header.sortOrderName +
+        if (header.fields[i].type == 0x01 && !asciiOrder)
+            return error("its key holds text in sort order '" +
+                         (header.sortOrderName.empty() ? "code " + std::to_string(header.sortOrderCode)
+                                                       : header.sortOrderName) +
                          "', whose order gridshift cannot reproduce");
     for (const SecondaryIndex& si : secondary)
         if (si.maintained)
