@@ -318,6 +318,8 @@ TEST_F(DamagedCompanion, PrimaryIndex)
          "match the block)"},
         {"a block missing", [](Bytes& px) { setU16(px, kHeader + 4, 2 * 14); },
          "db/T.db: its primary index T.px does not match the table (the index lists 3 data blocks, the table has 4)"},
+        {"root pointing back to itself", [](Bytes& px) { setU8(px, 0x20, 2); setU16(px, kHeader + 4, 0); },
+         "db/T.db: its primary index T.px does not match the table (index block 1 is out of range or reused)"},
         {"two levels claimed", [](Bytes& px) { setU8(px, 0x20, 2); },
          "db/T.db: its primary index T.px does not match the table (index entry points to index block 2)"},
     };
