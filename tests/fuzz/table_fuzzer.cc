@@ -3,7 +3,8 @@
 // Every input is opened as a table and read through every typed accessor,
 // then edited. Inputs whose header says they are a primary or secondary
 // index, and any other bytes, are also put beside a valid keyed table as its
-// .PX, .Xnn or .VAL, and that table is edited, key changes included. Besides
+// .PX, .Xnn or .VAL, and that table is edited, key changes included; keyed
+// tables take that table's place beside its .PX and are edited so. Besides
 // the sanitizers' checks, two rules are enforced: an edit that is refused
 // leaves every file as it was, and a table whose posts all succeeded opens
 // again in key order with an index that still matches it.
@@ -11,11 +12,13 @@
 #include "companion_table.h"
 #include "memory_file_system.h"
 
+#include "paradox/coding.h"
+#include "paradox/format.h"
 #include "paradox/table.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <utility>
+#include <cstring>
 
 namespace {
 
@@ -123,22 +126,47 @@ const MemoryFileSystem& companionTable()
     return built;
 }
 
-// Puts the input beside the companion table as `companion` and edits the
-// table: a non-key field, then a key that moves its record across blocks,
-// then a key that already exists.
-void fuzzCompanion(const std::uint8_t* data, std::size_t size, const std::string& companion, bool matchStamp)
+// Whether the records of the table in `bytes`, which opened, have strictly
+// increasing keys in chain order.
+bool inKeyOrder(std::span<const std::byte> bytes)
 {
-    MemoryFileSystem fs = companionTable();
-    std::vector<std::byte>& bytes = fs.files[companion];
-    bytes.assign(reinterpret_cast<const std::byte*>(data), reinterpret_cast<const std::byte*>(data) + size);
-    // A .VAL is only read when it carries the table's structure stamp.
-    if (matchStamp && size > 0)
-        fs.files[kDb].at(0x2E) = bytes[0];
+    namespace format = paradox::format;
+    format::Header h;
+    if (!format::parseHeader(bytes, &h).isOk())
+        return false;
+    std::size_t keyLength = 0;
+    for (std::size_t i = 0; i < h.keyFields; ++i)
+        keyLength += h.fields[i].length;
+    const std::byte* previous = nullptr;
+    for (std::uint16_t blk = h.firstBlock; blk != 0;) {
+        const std::byte* b = bytes.data() + h.blockOffset(blk);
+        const int n = format::recordsInBlock(static_cast<std::int16_t>(paradox::coding::loadLE16(b + 4)),
+                                             h.recordSize, h.blockSize);
+        for (int i = 0; i < n; ++i) {
+            const std::byte* r = b + format::kBlockHeaderSize + static_cast<std::size_t>(i) * h.recordSize;
+            if (previous && std::memcmp(previous, r, keyLength) >= 0)
+                return false;
+            previous = r;
+        }
+        blk = paradox::coding::loadLE16(b);
+    }
+    return true;
+}
 
+// Edits the companion table, or a table in its place: a non-key field, then
+// keys that move records across blocks, then (on the companion table itself)
+// a key that already exists.
+void fuzzEdits(MemoryFileSystem& fs, bool companionData)
+{
     std::unique_ptr<Table> t = openTable(fs);
-    if (!t)
-        fail("a table opens whatever its companions hold", Status::corruption(companion));
+    if (!t) {
+        if (companionData)
+            fail("a table opens whatever its companions hold", Status::corruption(kDb));
+        return;
+    }
     readEverything(*t);
+    if (t->fields().size() <= fuzzing::kSizeField || t->recordCount() == 0)
+        return;
     const std::uint32_t last = t->recordCount() - 1;
     bool allPosted = tryPost(fs, *t, 5, fuzzing::kSizeField, 0.01).isOk();
     // 00:15 on day 0 becomes 23:50: the record moves to the end of its day.
@@ -148,7 +176,7 @@ void fuzzCompanion(const std::uint8_t* data, std::size_t size, const std::string
     // The last record, at 05:15 on the second day, takes the key of the one
     // before it.
     const Status dup = tryPost(fs, *t, last, fuzzing::kTimeField, 4.0 / 24 + 15.0 / 1440);
-    if (dup.isOk())
+    if (companionData && dup.isOk())
         fail("a duplicate key is refused", dup);
     if (!t->close().isOk() || !allPosted)
         return;
@@ -159,20 +187,34 @@ void fuzzCompanion(const std::uint8_t* data, std::size_t size, const std::string
     if (!t)
         fail("a table opens after posts", Status::corruption(kDb));
     readEverything(*t);
-    std::pair<DateTime, DateTime> previous{-1e300, -1e300};
-    for (t->first(); !t->eof(); t->next()) {
-        std::pair<DateTime, DateTime> key;
-        (void)t->readDateTime(fuzzing::kDateField, &key.first);
-        (void)t->readDateTime(fuzzing::kTimeField, &key.second);
-        if (key <= previous)
-            fail("posts keep the key order", Status::corruption(kDb));
-        previous = key;
-    }
+    if (t->keyed() && !inKeyOrder(fs.files[kDb]))
+        fail("posts keep the key order", Status::corruption(kDb));
     t->first();
     const Status again = t->edit();
     if (!again.isOk())
         fail("the index still matches after posts", again);
     t->cancel();
+}
+
+// Puts the input beside the companion table as `companion`.
+void fuzzCompanion(const std::uint8_t* data, std::size_t size, const std::string& companion, bool matchStamp)
+{
+    MemoryFileSystem fs = companionTable();
+    std::vector<std::byte>& bytes = fs.files[companion];
+    bytes.assign(reinterpret_cast<const std::byte*>(data), reinterpret_cast<const std::byte*>(data) + size);
+    // A .VAL is only read when it carries the table's structure stamp.
+    if (matchStamp && size > 0)
+        fs.files[kDb].at(0x2E) = bytes[0];
+    fuzzEdits(fs, true);
+}
+
+// Puts the input in the companion table's place, beside its primary index:
+// records out of order, duplicate keys and the like meet the key-change code.
+void fuzzKeyedTable(const std::uint8_t* data, std::size_t size)
+{
+    MemoryFileSystem fs = companionTable();
+    fs.files[kDb].assign(reinterpret_cast<const std::byte*>(data), reinterpret_cast<const std::byte*>(data) + size);
+    fuzzEdits(fs, false);
 }
 
 } // namespace
@@ -183,8 +225,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned type = size > 4 ? data[4] : 0xFF;
     switch (type) {
     case 0:
+        fuzzKeyedTable(data, size);
+        break;
     case 2:
-        break;  // a table: read above
+        break;  // an unkeyed table: read and edited above
     case 1:
         fuzzCompanion(data, size, "db/T.px", false);
         break;
