@@ -12,7 +12,7 @@ bool buildCompanionTable(paradox::FileSystem* fs, const std::string& path)
     o.keyFields = 3;
     o.blockSizeKiB = 1;
     o.indexBlockSizeKiB = 1;
-    o.recordsPerBlock = 1;
+    o.recordsPerBlock = 2;
     o.sortOrder = "ascii";
     o.sortOrderCode = 0;
     o.updateTime = 1700000000;

@@ -12,8 +12,9 @@
 namespace fuzzing {
 
 // FDate (Date), FTime (Time) and FCode (Alpha 60, ascii order) form the key;
-// FId (Long) and FSize (Time) follow. One record per 1 KiB block and 1 KiB
-// index blocks of 13 entries give a primary index of two levels.
+// FId (Long) and FSize (Time) follow. Two records per 1 KiB block and 1 KiB
+// index blocks of 13 entries give a primary index of two levels; the second
+// record of each block can change without the index noticing.
 inline constexpr int kCompanionRecords = 30;
 inline constexpr int kDateField = 0;
 inline constexpr int kTimeField = 1;
