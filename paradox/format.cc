@@ -105,13 +105,18 @@ Status parseHeader(std::span<const std::byte> file, Header* out)
     h.blockSize = static_cast<std::uint32_t>(blockCode) * 1024;
     if (numFields == 0 || numFields > 255)
         return Status::corruption("invalid number of fields " + std::to_string(numFields));
-    if (h.recordSize == 0 || h.recordSize + kBlockHeaderSize > h.blockSize)
+    if (h.recordSize == 0)
+        return Status::corruption("record size 0 is not valid");
+    if (h.recordSize + kBlockHeaderSize > h.blockSize)
         return Status::corruption("record size " + std::to_string(h.recordSize) + " does not fit block size " +
                                   std::to_string(h.blockSize));
 
     const bool extended = h.hasExtension();
     const std::size_t base = extended ? kExtendedHeaderEnd : kFixedHeaderEnd;
-    if (h.headerSize < base || h.headerSize > file.size())
+    if (h.headerSize < base)
+        return Status::corruption("header size " + std::to_string(h.headerSize) +
+                                  " is smaller than the fixed header of " + std::to_string(base) + " bytes");
+    if (h.headerSize > file.size())
         return Status::corruption("header size " + std::to_string(h.headerSize) + " does not fit the file of " +
                                   std::to_string(file.size()) + " bytes");
     const std::size_t limit = h.headerSize;

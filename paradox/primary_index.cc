@@ -29,12 +29,16 @@ Status PrimaryIndex::load(File* px, const format::Header& table, std::span<const
     PrimaryIndex index;
     index.m_px = px;
     const std::span<const std::byte> bytes = px->contents();
+    // Other file types lay their headers out differently; name the type
+    // rather than the detail that fails to parse.
+    const unsigned type = bytes.size() > format::kFileType ? coding::u8(bytes.data() + format::kFileType) : 0;
+    if (bytes.size() >= format::kFixedHeaderEnd && type != format::kPrimaryIndex &&
+        type <= format::kCompositeMaintained)
+        return Status::corruption("not a primary index (file type " + std::to_string(type) + ")");
     Status st = format::parseHeader(bytes, &index.m_header);
     if (!st.isOk())
         return st;
     const format::Header& h = index.m_header;
-    if (h.fileType != format::kPrimaryIndex)
-        return Status::corruption("not a primary index (file type " + std::to_string(h.fileType) + ")");
     if (h.fields.size() != table.keyFields)
         return Status::corruption("the index has " + std::to_string(h.fields.size()) +
                                   " key fields but the table " + std::to_string(table.keyFields));

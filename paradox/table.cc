@@ -156,11 +156,16 @@ std::size_t Table::Impl::keyLength() const
 Status Table::Impl::load()
 {
     const std::span<const std::byte> data = bytes();
+    // An index file has another header layout; say what it is rather than
+    // which detail of that layout fails to add up.
+    if (data.size() >= format::kFixedHeaderEnd) {
+        const unsigned type = coding::u8(data.data() + format::kFileType);
+        if (type <= format::kCompositeMaintained && !format::isTableType(static_cast<int>(type)))
+            return Status::corruption(path + ": not a table (file type " + std::to_string(type) + ")");
+    }
     Status st = format::parseHeader(data, &header);
     if (!st.isOk())
         return st.withContext(path);
-    if (!format::isTableType(header.fileType))
-        return Status::corruption(path + ": not a table (file type " + std::to_string(header.fileType) + ")");
     if (header.fileType == format::kTable && header.keyFields != 0)
         return Status::corruption(path + ": a table without a primary index has " +
                                   std::to_string(header.keyFields) + " key fields");
@@ -194,11 +199,15 @@ Status Table::Impl::load()
             const std::byte* b = data.data() + header.blockOffset(blk);
             const auto add = static_cast<std::int16_t>(coding::loadLE16(b + 4));
             const int n = format::recordsInBlock(add, header.recordSize, header.blockSize);
-            if (n < 0)
-                return Status::corruption(path + ": block " + std::to_string(blk) +
-                                          " gives a record area of " + std::to_string(add) +
-                                          " bytes, which does not fit records of " +
-                                          std::to_string(header.recordSize) + " bytes");
+            if (n < 0) {
+                const std::string area =
+                    path + ": block " + std::to_string(blk) + " gives a record area of " + std::to_string(add) + " bytes";
+                if (add % header.recordSize != 0)
+                    return Status::corruption(area + ", which is not a whole number of " +
+                                              std::to_string(header.recordSize) + "-byte records");
+                return Status::corruption(area + ", more than a block of " + std::to_string(header.blockSize) +
+                                          " bytes holds");
+            }
             chain.push_back({blk, static_cast<std::uint16_t>(n), slot});
             slot += static_cast<std::uint32_t>(n);
             blk = coding::loadLE16(b);

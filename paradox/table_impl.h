@@ -64,7 +64,8 @@ struct Table::Impl {
     std::vector<bool> changedFields;
     bool writeChecked = false;     // table-level checks passed and locks held
     std::unique_ptr<File> px;
-    std::optional<PrimaryIndex> primary;  // loaded at the first key change
+    std::optional<PrimaryIndex> primary;  // checked against the table by the first edit
+    bool keyChangesChecked = false;       // key order and indexes allow moves
 
     std::span<const std::byte> bytes() const { return db->contents(); }
 

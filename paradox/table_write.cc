@@ -74,8 +74,19 @@ Status Table::Impl::checkWritable()
             px.reset();
             return st;
         }
-        if (px->contents().size() <= format::kIndexStamp)
+        if (px->contents().size() <= format::kIndexStamp) {
+            px.reset();
             return error("its primary index " + fileNameOf(pxPath) + " is damaged");
+        }
+        // Every post moves the index's stamp along with the table's counter,
+        // which tells other programs the index is current: so it must be.
+        st = PrimaryIndex::load(px.get(), header, bytes(), chain, &primary);
+        if (!st.isOk()) {
+            primary.reset();
+            px.reset();
+            return error("its primary index " + fileNameOf(pxPath) + " does not match the table (" + st.message() +
+                         ")");
+        }
     }
     for (SecondaryIndex& si : secondary) {
         if (!si.maintained)
@@ -86,6 +97,7 @@ Status Table::Impl::checkWritable()
         if (!st.isOk()) {
             for (SecondaryIndex& other : secondary)
                 other.file.reset();
+            primary.reset();
             px.reset();
             return st;
         }
@@ -138,11 +150,17 @@ Status Table::Impl::postInPlace(std::uint32_t slot)
 
 Status Table::Impl::prepareKeyChanges()
 {
-    if (primary)
+    if (keyChangesChecked)
         return Status::ok();
+    // 3.x tables name no sort order; their code 0 is the byte order.
+    const bool asciiOrder = header.sortOrderName.empty() && !header.hasExtension()
+                                ? header.sortOrderCode == 0
+                                : foldCase(header.sortOrderName) == "ascii";
     for (std::size_t i = 0; i < header.keyFields; ++i)
-        if (header.fields[i].type == 0x01 && foldCase(header.sortOrderName) != "ascii")
-            return error("its key holds text in sort order '" + header.sortOrderName +
+        if (header.fields[i].type == 0x01 && !asciiOrder)
+            return error("its key holds text in sort order '" +
+                         (header.sortOrderName.empty() ? "code " + std::to_string(header.sortOrderCode)
+                                                       : header.sortOrderName) +
                          "', whose order gridshift cannot reproduce");
     for (const SecondaryIndex& si : secondary)
         if (si.maintained)
@@ -153,12 +171,9 @@ Status Table::Impl::prepareKeyChanges()
     for (std::uint32_t s = 1; s < recordCount; ++s)
         if (std::memcmp(record(s - 1), record(s), keyLen) >= 0)
             return error("its records are not in key order; rebuild the table with the database tools");
-    Status st = PrimaryIndex::load(px.get(), header, bytes(), chain, &primary);
-    if (!st.isOk()) {
-        primary.reset();
-        return error("its primary index " + fileNameOf(pxPath) + " does not match the table (" + st.message() +
-                     ")");
-    }
+    if (!primary)
+        return error("its primary index (.PX file) is missing");
+    keyChangesChecked = true;
     return Status::ok();
 }
 
