@@ -61,7 +61,7 @@ std::string formatValue(const paradox::Value& v)
         return formatTime(v.integer);
     case Kind::Timestamp: {
         const double day = std::floor(v.real / paradox::kMsPerDay);
-        if (!std::isfinite(v.real) || !validDay(static_cast<std::int64_t>(day)))
+        if (!std::isfinite(v.real) || !(day >= 1 && day <= 3652059))
             return formatReal(v.real);
         const auto ms = static_cast<std::int64_t>(v.real - day * paradox::kMsPerDay);
         return formatDate(static_cast<std::int64_t>(day)) + " " + formatTime(ms);
