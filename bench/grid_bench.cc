@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -173,6 +175,21 @@ int main(int argc, char** argv)
                     " | plain walk %.1f ms | sequential read %.2f ms | shift/walk %.1fx, shift/read %.1fx\n",
                     n, static_cast<double>(fs::file_size(fillingPath)) / 1e6, shiftMs, r.gridChanged, r.fillingChanged,
                     fillWalk, fillRead, shiftMs / fillWalk, shiftMs / fillRead);
+
+        // The same shift through the command line, on fresh tables settled on disk.
+        fs::remove(gridPath);
+        fs::remove(fillingPath);
+        generate(gridPath, n, false);
+        generate(fillingPath, n, true);
+        ::sync();
+        (void)sequentialReadMs(fillingPath);
+        const std::string command = std::string(GRIDSHIFT_CLI) + " shift '" + folder +
+                                    "' --from 15 --to 20 --size 02:30 --yes > /dev/null";
+        start = Clock::now();
+        const int status = std::system(command.c_str());
+        const double cliMs = msSince(start);
+        std::printf("%zu-record filling: gridshift-cli shift %.1f ms wall (exit %d) | shift/walk %.1fx, shift/read %.1fx\n",
+                    n, cliMs, status, cliMs / fillWalk, cliMs / fillRead);
     }
     fs::remove_all(folder);
     return 0;
