@@ -367,10 +367,10 @@ protected:
         EXPECT_EQ(records, static_cast<int>(expected.size()));
     }
 
-    static void expectSame(const Cell& got, const Value& want, const paradox::FieldSpec& spec, const std::string& where)
+    static void expectSame(const Cell& got, const Value& want, const paradox::FieldSpec& field, const std::string& where)
     {
         SCOPED_TRACE(where);
-        EXPECT_EQ(got.type, static_cast<int>(spec.type));
+        EXPECT_EQ(got.type, static_cast<int>(field.type));
         if (want.kind == Value::Kind::Null) {
             // pxlib 0.6.8 tests 4-byte blanks with a 64-bit long and returns
             // them as the most negative 32-bit value; PX_retrieve_record
@@ -384,10 +384,10 @@ protected:
             return;
         }
         // pxlib also takes a Bytes value whose first byte is zero for blank.
-        if (spec.type == FieldType::Bytes && want.text[0] == '\0' && got.null)
+        if (field.type == FieldType::Bytes && want.text[0] == '\0' && got.null)
             return;
         ASSERT_FALSE(got.null);
-        switch (spec.type) {
+        switch (field.type) {
         case FieldType::Alpha: {
             std::string raw;
             ASSERT_TRUE(paradox::fromUtf8(want.text, 1251, &raw).isOk());
@@ -404,7 +404,7 @@ protected:
             break;
         case FieldType::Bytes: {
             std::string padded = want.text;
-            padded.resize(static_cast<std::size_t>(spec.size), '\0');
+            padded.resize(static_cast<std::size_t>(field.size), '\0');
             EXPECT_EQ(got.text, padded);
             break;
         }
