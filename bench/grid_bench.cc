@@ -4,6 +4,7 @@
 //
 //   grid_bench [FOLDER] [RECORDS...]      (defaults: a temporary folder; 100000 1000000)
 
+#include "bench_util.h"
 #include "grid/load.h"
 #include "grid/shift.h"
 #include "paradox/table.h"
@@ -21,29 +22,12 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::check;
+using bench::Clock;
+using bench::msSince;
+using bench::sequentialReadMs;
+using bench::value;
 namespace fs = std::filesystem;
-
-double msSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-void check(const paradox::Status& st)
-{
-    if (!st.isOk()) {
-        std::fprintf(stderr, "%s\n", st.message().c_str());
-        std::exit(1);
-    }
-}
-
-paradox::Value value(paradox::Value::Kind kind, std::int64_t v)
-{
-    paradox::Value x;
-    x.kind = kind;
-    x.integer = v;
-    return x;
-}
 
 // Blocks at minutes 0, 15, 30 and 45 of every hour; a grid repeats the week
 // (day index = record / 96 mod 7), a filling counts days on from 2020-01-06.
@@ -75,19 +59,6 @@ void generate(const std::string& path, std::size_t records, bool filling)
             check(b->addRecord({value(Kind::Integer, day % 7), time, value(Kind::Time, 180000), text}));
     }
     check(b->write(path));
-}
-
-double sequentialReadMs(const std::string& path)
-{
-    std::vector<char> buffer(fs::file_size(path));
-    double best = 1e9;
-    for (int r = 0; r < 5; ++r) {
-        const auto start = Clock::now();
-        std::ifstream in(path, std::ios::binary);
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        best = std::min(best, msSince(start));
-    }
-    return best;
 }
 
 double plainWalkMs(const std::string& path)

@@ -2,6 +2,7 @@
 
 #include "paradox/codepage.h"
 #include "paradox/coding.h"
+#include "paradox/paths.h"
 #include "paradox/table_impl.h"
 #include "paradox/validity.h"
 
@@ -31,12 +32,6 @@ void splitPath(const std::string& path, std::string* folder, std::string* name)
         *folder = path.substr(0, cut + 1);
         *name = path.substr(cut + 1);
     }
-}
-
-std::string stemOf(const std::string& name)
-{
-    const std::size_t dot = name.find_last_of('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
 std::string extensionOf(const std::string& name)

@@ -3,6 +3,7 @@
 #include "paradox/codepage.h"
 #include "paradox/coding.h"
 #include "paradox/format.h"
+#include "paradox/paths.h"
 
 #include <algorithm>
 #include <cmath>
@@ -119,12 +120,6 @@ std::string withExtension(const std::string& path, const char* upper, const char
     const std::string stem = hasExt ? path.substr(0, dot) : path;
     const bool upperCase = hasExt && path.size() > dot + 1 && path[dot + 1] >= 'A' && path[dot + 1] <= 'Z';
     return stem + (upperCase ? upper : lower);
-}
-
-std::string fileNameOf(const std::string& path)
-{
-    const std::size_t cut = path.find_last_of("/\\");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 // Fixed header part shared by tables and indexes.

@@ -1,17 +1,12 @@
 #include "paradox/codepage.h"
 #include "paradox/coding.h"
+#include "paradox/paths.h"
 #include "paradox/table_impl.h"
 
 #include <algorithm>
 
 namespace paradox {
 namespace {
-
-std::string fileNameOf(const std::string& path)
-{
-    const std::size_t cut = path.find_last_of("/\\");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
 
 Status bumpByte(File* file, std::size_t offset)
 {
