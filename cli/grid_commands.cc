@@ -68,6 +68,7 @@ public:
         std::fprintf(m_err, "%s\n", message.c_str());
         ++errors;
     }
+    void showNotice(const std::string& message) override { std::fprintf(m_err, "%s\n", message.c_str()); }
     void clearMinuteList() override { list.clear(); }
     void addMinute(const std::string& text) override { list.push_back(text); }
     void selectFirstMinute() override {}

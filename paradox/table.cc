@@ -291,7 +291,7 @@ Status Table::close()
     if (!m_impl || !m_impl->db)
         return Status::ok();
     Impl& d = *m_impl;
-    d.editing = false;
+    d.discardPosts();
     Status result;
     auto closeOne = [&result](std::unique_ptr<File>& f) {
         if (!f)
@@ -334,8 +334,6 @@ void Table::first()
 {
     m_impl->editing = false;
     m_impl->walkPos = 0;
-    m_impl->idToSlot.clear();
-    m_impl->slotToId.clear();
 }
 
 void Table::next()

@@ -97,8 +97,8 @@ protected:
         buildFilling(db, shape);
     }
 
-    // Tries to post a new FSize (or `fieldName`) into the first record; the
-    // result of the first step that fails.
+    // Tries to post and write a new FSize (or `fieldName`) into the first
+    // record; the result of the first step that fails.
     Status tryPost(const char* fieldName = "FSize")
     {
         auto table = openTable(db);
@@ -111,6 +111,8 @@ protected:
         if (st.isOk())
             st = table->post();
         table->cancel();
+        if (st.isOk())
+            st = testsupport::commitPosts(*table);
         const Status closed = table->close();
         EXPECT_TRUE(closed.isOk()) << closed.message();
         return st;
