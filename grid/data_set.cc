@@ -311,7 +311,9 @@ void QueryDataSet::open()
         }
         rows.push_back(r);
     }
-    st = table->close();
+    st = table->checkUnchanged();
+    if (st.isOk())
+        st = table->close();
     if (!st.isOk())
         raise(st, path);
 

@@ -309,6 +309,18 @@ Status Table::close()
     return result;
 }
 
+Status Table::checkUnchanged() const
+{
+    const Impl& d = *m_impl;
+    Status st = d.db ? d.db->checkUnchanged() : Status::ok();
+    if (st.isOk() && d.px)
+        st = d.px->checkUnchanged();
+    for (const SecondaryIndex& si : d.secondary)
+        if (st.isOk() && si.file)
+            st = si.file->checkUnchanged();
+    return st;
+}
+
 const std::string& Table::path() const { return m_impl->path; }
 bool Table::readOnly() const { return m_impl->readOnly; }
 bool Table::keyed() const { return m_impl->header.fileType == format::kKeyedTable; }

@@ -80,6 +80,11 @@ public:
     // Flushes written files to disk, releases locks and closes.
     Status close();
 
+    // Fails when another program truncated, grew or replaced one of the
+    // table's open files since it was opened: what was read may not be what
+    // the file holds. Reads of a truncated file give zeros, never a crash.
+    Status checkUnchanged() const;
+
     const std::string& path() const;
     bool readOnly() const;
     bool keyed() const;

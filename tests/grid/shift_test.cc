@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <map>
 
@@ -343,6 +344,41 @@ TEST_F(Shift, AFailureAnywhereChangesNothingAndReleasesEverything)
     const grid::ShiftResult r = shift(50);
     EXPECT_EQ(r.gridChanged, 21);
     EXPECT_EQ(r.fillingChanged, 21);
+}
+
+TEST_F(Shift, ATableReplacedDuringTheShiftIsNamedAndNothingIsWritten)
+{
+    loadFrom(folderText);
+    const std::vector<std::byte> gridBefore = testsupport::readFile(folder.file("AdvSetBlk.db"));
+    const std::vector<std::byte> fillingBefore = testsupport::readFile(folder.file("AdvBlock.db"));
+    engine.OldMinute = 15;
+    // Another program puts a copy in the filling's place while it is walked.
+    struct Replacing : RecordingProgress {
+        std::string path;
+        void report(const std::string& text, double percent) override
+        {
+            RecordingProgress::report(text, percent);
+            if (text == "Процесс переноса данных") {
+                std::filesystem::copy_file(path, path + ".copy");
+                std::filesystem::rename(path + ".copy", path);
+            }
+        }
+    } replacing;
+    replacing.path = folder.file("AdvBlock.db");
+    grid::ShiftInputs in;
+    in.newMinute = 50;
+    in.blockSize = [] { return 3.0 / 1440; };
+    try {
+        grid::shiftMinute(engine, in, filter, table, query, replacing, view);
+        ADD_FAILURE() << "no error";
+    } catch (const grid::Error& e) {
+        // Named as the user typed the folder.
+        EXPECT_EQ(std::string(e.what()),
+                  folderText + "\\AdvBlock.db: the file was replaced or removed by another program");
+    }
+    EXPECT_EQ(testsupport::readFile(folder.file("AdvSetBlk.db")), gridBefore);
+    EXPECT_EQ(testsupport::readFile(folder.file("AdvBlock.db")), fillingBefore);
+    EXPECT_FALSE(table.active());
 }
 
 TEST_F(Shift, AKeyViolationIsFoundBeforeAnythingIsWritten)

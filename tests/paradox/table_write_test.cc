@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 
 namespace {
@@ -366,6 +367,55 @@ TEST_F(TableWrite, AFailureAtAnyStepOfTheCommitLeavesEveryFileAsItWas)
     }
     // Journal creation, rename, folder flush, record and index writes, flushes, commit mark.
     EXPECT_GT(succeededAt, 10);
+}
+
+TEST_F(TableWrite, AFileChangedUnderneathIsReportedAndNeverWrittenOver)
+{
+    FillingShape shape;
+    shape.days = 14;
+    buildFilling(db, shape);
+    const std::vector<std::byte> dbBefore = readFile(db), pxBefore = readFile(px);
+
+    // Cut short while held: reading on gives zeros, not a crash, and the
+    // table says it changed.
+    {
+        auto table = openTable(db);
+        std::filesystem::resize_file(db, 0x800 + 2048);
+        const int note = table->fieldIndex("FNote");
+        std::size_t blank = 0;
+        for (table->first(); !table->eof(); table->next())
+            blank += table->isNull(note);
+        EXPECT_GT(blank, 0u);
+        const Status st = table->checkUnchanged();
+        EXPECT_EQ(st.code(), Status::Code::IOError);
+        EXPECT_NE(st.message().find(db), std::string::npos) << st.message();
+    }
+
+    // Replaced or cut short between the posts and their writing: nothing is
+    // written, into the new file or the old.
+    for (bool replace : {true, false}) {
+        SCOPED_TRACE(replace ? "replaced" : "cut short");
+        testsupport::writeFile(db, dbBefore);
+        testsupport::writeFile(px, pxBefore);
+        auto table = openTable(db);
+        moveSomeKeys(*table);
+        const std::vector<std::byte> other = replace ? dbBefore : std::vector<std::byte>(dbBefore.begin(),
+                                                                                          dbBefore.begin() + 0x900);
+        if (replace) {
+            testsupport::writeFile(db + ".new", other);
+            std::filesystem::rename(db + ".new", db);
+        } else {
+            std::filesystem::resize_file(db, other.size());
+        }
+        const Status st = testsupport::commitPosts(*table);
+        EXPECT_EQ(st.code(), Status::Code::IOError);
+        EXPECT_NE(st.message().find(replace ? "replaced" : "cut short by another program"), std::string::npos)
+            << st.message();
+        (void)table->close();
+        EXPECT_EQ(readFile(db), other);
+        EXPECT_EQ(readFile(px), pxBefore);
+        EXPECT_FALSE(testsupport::fileExists(dir.file(testsupport::kTestJournal)));
+    }
 }
 
 TEST_F(TableWrite, TypedReadsAndWritesFollowTheFieldTypes)
