@@ -12,11 +12,6 @@
 namespace grid {
 namespace {
 
-bool isDateTimeType(paradox::FieldType t)
-{
-    return t == paradox::FieldType::Date || t == paradox::FieldType::Time || t == paradox::FieldType::Timestamp;
-}
-
 // Tokens of the query text: words, a double-quoted name, or end.
 class SqlReader {
 public:
@@ -175,6 +170,14 @@ int TableDataSet::fieldByName(const std::string& fieldName) const
     return index;
 }
 
+const paradox::Field& TableDataSet::dateTimeField(int field) const
+{
+    const paradox::Field& f = table().fields()[static_cast<std::size_t>(field)];
+    if (!paradox::isDateTimeType(f.type))
+        throw Error("Cannot access field '" + f.name + "' as type DateTime");
+    return f;
+}
+
 paradox::DateTime TableDataSet::asDateTime(int field) const
 {
     paradox::DateTime v = 0;
@@ -290,7 +293,7 @@ void QueryDataSet::open()
     if (field < 0)
         fail("Field '" + column + "' not found");
     const paradox::Field& f = table->fields()[static_cast<std::size_t>(field)];
-    m_dateTimeColumn = isDateTimeType(f.type);
+    m_dateTimeColumn = paradox::isDateTimeType(f.type);
 
     std::vector<Row> rows;
     // DISTINCT keeps the first of equal rows; a grid repeats a few dozen

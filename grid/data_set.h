@@ -47,6 +47,10 @@ public:
     int fieldByName(const std::string& fieldName) const;
     paradox::DateTime asDateTime(int field) const;
     std::int32_t asInteger(int field) const;
+    // For walks that read records' bytes (see paradox::Table::currentRun):
+    // the field, checked to read as a date-time, raising what asDateTime
+    // would raise.
+    const paradox::Field& dateTimeField(int field) const;
 
     void edit();
     void setAsDateTime(int field, paradox::DateTime value);

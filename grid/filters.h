@@ -8,6 +8,7 @@
 #include "paradox/datetime.h"
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 namespace grid {
@@ -44,5 +45,11 @@ private:
 // The day index of the date's calendar day; a value within half a
 // millisecond of the next midnight counts as the next day.
 int GetDOW(paradox::DateTime date);
+// GetDOW of a whole day given by its day number (0001-01-01, a Monday, is day 1).
+inline int dayIndexOfDayNumber(std::int32_t day)
+{
+    const int r = static_cast<int>((static_cast<std::int64_t>(day) - 1) % 7);
+    return r < 0 ? r + 7 : r;
+}
 
 } // namespace grid

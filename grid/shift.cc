@@ -37,82 +37,116 @@ paradox::DateTime checkedBlockSize(paradox::DateTime size)
     return size;
 }
 
+// The day and hour ticks as the lists held them at the last progress
+// report: only while a report handles messages can the user change them.
+class Ticks {
+public:
+    explicit Ticks(const DayHourFilter& filter) : m_filter(filter) { refresh(); }
+    void refresh()
+    {
+        for (int d = 0; d < 7; ++d)
+            m_day[static_cast<std::size_t>(d)] = m_filter.CheckDayOfWeek(d);
+        for (int h = 0; h < 24; ++h)
+            m_hour[static_cast<std::size_t>(h)] = m_filter.CheckTime(h);
+    }
+    bool day(int d) const { return d >= 0 && d <= 6 && m_day[static_cast<std::size_t>(d)]; }
+    bool hour(int h) const { return h >= 0 && h <= 23 && m_hour[static_cast<std::size_t>(h)]; }
+
+private:
+    const DayHourFilter& m_filter;
+    std::array<bool, 7> m_day{};
+    std::array<bool, 24> m_hour{};
+};
+
 struct Pass {
     TableDataSet& table;
     const DayHourFilter& filter;
     const Engine& engine;
     std::uint16_t newMinute;
     ProgressSink& progress;
-    int timeField = -1;  // looked up when the walk first needs it
-
-    // When the current record's block starts at the selected minute of a
-    // ticked hour: posts its start at the new minute, seconds kept (and in
-    // the grid its length). The hour it starts in, or -1.
-    int moveCurrentBlock(const std::function<paradox::DateTime()>* blockSize, int* sizeField)
-    {
-        if (timeField < 0)
-            timeField = table.fieldByName("FTime");
-        const paradox::TimeOfDay t = paradox::decodeTime(table.asDateTime(timeField));
-        if (!filter.CheckTime(t.hour) || t.minute != engine.OldMinute)
-            return -1;
-        const paradox::DateTime moved = movedTime(t, newMinute);
-        table.edit();
-        table.setAsDateTime(timeField, moved);
-        if (blockSize) {
-            const paradox::DateTime size = checkedBlockSize((*blockSize)());
-            if (*sizeField < 0)
-                *sizeField = table.fieldByName("FSize");
-            table.setAsDateTime(*sizeField, size);
-        }
-        table.post();
-        return t.hour;
-    }
+    int every;          // records between progress reports
+    double base, span;  // the percents the pass moves the bar across
+    const std::function<paradox::DateTime()>* blockSize;  // the grid's only
 };
 
-void planGrid(Pass pass, const std::function<paradox::DateTime()>& blockSize, ShiftResult* result)
+// Walks the table from its first record; each block that starts at the
+// selected minute of a ticked hour on a ticked day gets its start posted at
+// the new minute, seconds kept (and in the grid its length). `dayOf` gives
+// the day index of the record at a slot. Records are read in place, a block
+// of the file at a time: a walk of a million records must cost little more
+// than reading them.
+template <class DayOf>
+void planPass(const Pass& pass, DayOf dayOf, int* changed, DayHourCounts* counts)
 {
     TableDataSet& table = pass.table;
-    int dayField = -1, sizeField = -1;
+    paradox::Table& t = table.table();
+    Ticks ticks(pass.filter);
+    int timeIndex = -1, sizeIndex = -1;
+    const paradox::Field* time = nullptr;
     std::int32_t counter = 0;
-    while (!table.eof()) {
-        if (dayField < 0)
-            dayField = table.fieldByName("FDayOfWeek");
-        const std::int32_t day = table.asInteger(dayField);
-        if (pass.filter.CheckDayOfWeek(day)) {
-            const int hour = pass.moveCurrentBlock(&blockSize, &sizeField);
-            if (hour >= 0) {
-                ++result->gridChanged;
-                ++result->gridByDayHour[static_cast<std::size_t>(day)][static_cast<std::size_t>(hour)];
+    while (!t.eof()) {
+        const paradox::Table::Run run = t.currentRun();
+        for (std::uint32_t i = 0; i < run.count; ++i) {
+            const std::byte* record = run.first + static_cast<std::size_t>(i) * run.stride;
+            const int day = dayOf(run.slot + i, record);
+            if (ticks.day(day)) {
+                if (!time) {
+                    timeIndex = table.fieldByName("FTime");
+                    time = &table.dateTimeField(timeIndex);
+                }
+                const paradox::TimeOfDay tod = paradox::timeOfDayIn(*time, record);
+                if (ticks.hour(tod.hour) && tod.minute == pass.engine.OldMinute) {
+                    const paradox::DateTime moved = movedTime(tod, pass.newMinute);
+                    t.seek(run.slot + i);
+                    table.edit();
+                    table.setAsDateTime(timeIndex, moved);
+                    if (pass.blockSize) {
+                        const paradox::DateTime size = checkedBlockSize((*pass.blockSize)());
+                        if (sizeIndex < 0)
+                            sizeIndex = table.fieldByName("FSize");
+                        table.setAsDateTime(sizeIndex, size);
+                    }
+                    table.post();
+                    ++*changed;
+                    ++(*counts)[static_cast<std::size_t>(day)][tod.hour];
+                }
+            }
+            ++counter;
+            if (counter % pass.every == 0) {
+                pass.progress.report("", counter * pass.span / table.recordCount() + pass.base);
+                ticks.refresh();
             }
         }
-        table.next();
-        ++counter;
-        if (counter % 20 == 0)
-            pass.progress.report("", counter * 20.0 / table.recordCount());
+        t.seek(run.slot + run.count);
     }
 }
 
-void planFilling(Pass pass, ShiftResult* result)
+void planGrid(const Pass& pass, ShiftResult* result)
 {
     TableDataSet& table = pass.table;
-    int dateField = -1;
-    std::int32_t counter = 0;
-    while (!table.eof()) {
-        if (dateField < 0)
-            dateField = table.fieldByName("FDate");
-        const int day = GetDOW(table.asDateTime(dateField));
-        if (pass.filter.CheckDayOfWeek(day)) {
-            const int hour = pass.moveCurrentBlock(nullptr, nullptr);
-            if (hour >= 0) {
-                ++result->fillingChanged;
-                ++result->fillingByDayHour[static_cast<std::size_t>(day)][static_cast<std::size_t>(hour)];
-            }
-        }
-        table.next();
-        ++counter;
-        if (counter % 100 == 0)
-            pass.progress.report("", counter * 80.0 / table.recordCount() + 20);
-    }
+    int dayIndex = -1;
+    auto dayOf = [&](std::uint32_t slot, const std::byte*) {
+        table.table().seek(slot);
+        if (dayIndex < 0)
+            dayIndex = table.fieldByName("FDayOfWeek");
+        return table.asInteger(dayIndex);
+    };
+    planPass(pass, dayOf, &result->gridChanged, &result->gridByDayHour);
+}
+
+void planFilling(const Pass& pass, ShiftResult* result)
+{
+    TableDataSet& table = pass.table;
+    const paradox::Field* date = nullptr;
+    auto dayOf = [&](std::uint32_t, const std::byte* record) {
+        if (!date)
+            date = &table.dateTimeField(table.fieldByName("FDate"));
+        std::int32_t day = 0;
+        if (paradox::dayNumberIn(*date, record, &day))
+            return dayIndexOfDayNumber(day);
+        return GetDOW(paradox::dateTimeIn(*date, record));
+    };
+    planPass(pass, dayOf, &result->fillingChanged, &result->fillingByDayHour);
 }
 
 void check(const paradox::Status& st, const Engine& engine)
@@ -162,10 +196,10 @@ ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHour
             filling.open();
             filling.lockForWriting();
         }
-        planGrid({table, filter, engine, newMinute, progress}, inputs.blockSize, &result);
+        planGrid({table, filter, engine, newMinute, progress, 20, 0, 20, &inputs.blockSize}, &result);
         if (moveFilling) {
             progress.report("Процесс переноса данных", 20);
-            planFilling({filling, filter, engine, newMinute, progress}, &result);
+            planFilling({filling, filter, engine, newMinute, progress, 100, 20, 80, nullptr}, &result);
         }
         paradox::Transaction tx(table.fileSystem(), kJournalName);
         check(tx.add(table.table()), engine);

@@ -1,5 +1,7 @@
 #include "paradox/file.h"
 
+#include "paradox/coding.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -215,7 +217,7 @@ public:
             return Status::invalidArgument(m_path + ": write past the end of the file");
         if (m_map) {
             prepareForWrite(offset, data.size());
-            std::memcpy(m_map + offset, data.data(), data.size());
+            coding::copyBytes(m_map + offset, data.data(), data.size());
             return Status::ok();
         }
         Status st = writeAll(m_fd, m_path, data.data(), data.size(), offset);
@@ -294,8 +296,11 @@ private:
     {
 #ifdef MADV_POPULATE_WRITE
         const std::uint64_t first = offset / kWriteChunk, last = (offset + size - 1) / kWriteChunk;
+        if (first == m_lastReadyChunk && last == first)
+            return;
         if (m_chunkReady.empty())
             m_chunkReady.assign(m_size / kWriteChunk + 1, false);
+        m_lastReadyChunk = last;
         for (std::uint64_t c = first; c <= last && c < m_chunkReady.size(); ++c) {
             if (m_chunkReady[c])
                 continue;
@@ -313,6 +318,7 @@ private:
     static constexpr std::uint64_t kWriteChunk = 256 * 1024;  // a multiple of every page size
 
     std::vector<bool> m_chunkReady;
+    std::uint64_t m_lastReadyChunk = ~std::uint64_t{0};
     MappedRegion* m_region = nullptr;
     std::string m_path;
     int m_fd = -1;

@@ -15,7 +15,7 @@ struct FileWrites {
     struct Piece {
         std::uint64_t offset = 0;
         std::uint32_t length = 0;
-        std::size_t data = 0;  // into `bytes`
+        std::uint32_t data = 0;  // into `bytes`
     };
     File* file = nullptr;
     std::string name;  // the file's name in its folder
@@ -24,6 +24,7 @@ struct FileWrites {
 
     // Joins the piece to the last one when it follows on directly.
     void add(std::uint64_t offset, const std::byte* data, std::size_t length);
+    void reserve(std::size_t pieceCount, std::size_t byteCount);
     // Puts the pieces in order and joins neighbours; pieces must not overlap.
     Status finish();
     const std::byte* dataOf(const Piece& p) const { return bytes.data() + p.data; }

@@ -57,16 +57,31 @@ std::array<std::byte, kMarkSize> commitMark(const std::byte* header)
     return mark;
 }
 
-std::vector<std::byte> encode(JournalKind kind, const std::vector<std::string>& names,
-                              const std::vector<std::uint64_t>& sizes, const std::vector<Entry>& entries)
+// A journal's bytes, not zeroed first: a journal can run to megabytes.
+struct Image {
+    std::unique_ptr<std::byte[]> bytes;
+    std::size_t size = 0;
+    std::span<const std::byte> span() const { return {bytes.get(), size}; }
+};
+
+// Lays out a journal of the files and of the pieces that `eachPiece(emit)`
+// hands to `emit(file, offset, length, before, after)`; it is called twice,
+// to measure and to write.
+template <class EachPiece>
+Image encode(JournalKind kind, const std::vector<std::string>& names, const std::vector<std::uint64_t>& sizes,
+             EachPiece eachPiece)
 {
-    std::size_t bodyLength = 0;
+    std::size_t bodyLength = 0, pieces = 0;
     for (const std::string& n : names)
         bodyLength += 4 + n.size() + 8;
-    for (const Entry& e : entries)
-        bodyLength += 16 + 2 * static_cast<std::size_t>(e.length);
-    std::vector<std::byte> out(kHeaderSize + bodyLength + kMarkSize);
-    std::byte* p = out.data() + kHeaderSize;
+    eachPiece([&](std::uint32_t, std::uint64_t, std::uint32_t length, const std::byte*, const std::byte*) {
+        bodyLength += 16 + 2 * static_cast<std::size_t>(length);
+        ++pieces;
+    });
+    Image out;
+    out.size = kHeaderSize + bodyLength + kMarkSize;
+    out.bytes = std::make_unique_for_overwrite<std::byte[]>(out.size);
+    std::byte* p = out.bytes.get() + kHeaderSize;
     for (std::size_t i = 0; i < names.size(); ++i) {
         storeLE32(p, static_cast<std::uint32_t>(names[i].size()));
         std::memcpy(p + 4, names[i].data(), names[i].size());
@@ -74,25 +89,56 @@ std::vector<std::byte> encode(JournalKind kind, const std::vector<std::string>& 
         storeLE64(p, sizes[i]);
         p += 8;
     }
-    for (const Entry& e : entries) {
-        storeLE32(p, e.file);
-        storeLE32(p + 4, e.length);
-        storeLE64(p + 8, e.offset);
-        std::memcpy(p + 16, e.before, e.length);
-        std::memcpy(p + 16 + e.length, e.after, e.length);
-        p += 16 + 2 * static_cast<std::size_t>(e.length);
-    }
-    std::byte* h = out.data();
+    eachPiece([&](std::uint32_t file, std::uint64_t offset, std::uint32_t length, const std::byte* before,
+                  const std::byte* after) {
+        storeLE32(p, file);
+        storeLE32(p + 4, length);
+        storeLE64(p + 8, offset);
+        coding::copyBytes(p + 16, before, length);
+        coding::copyBytes(p + 16 + length, after, length);
+        p += 16 + 2 * static_cast<std::size_t>(length);
+    });
+    std::byte* h = out.bytes.get();
+    std::memset(h, 0, kHeaderSize);
+    std::memset(h + kHeaderSize + bodyLength, 0, kMarkSize);
     std::memcpy(h, kMagic.data(), kMagic.size());
     storeLE32(h + kVersionAt, kFormatVersion);
     storeLE32(h + kKindAt, static_cast<std::uint32_t>(kind));
     storeLE64(h + kBodyLengthAt, bodyLength);
     storeLE64(h + kBodySumAt, journalChecksum(h + kHeaderSize, bodyLength));
     storeLE32(h + kFilesAt, static_cast<std::uint32_t>(names.size()));
-    storeLE32(h + kPiecesAt, static_cast<std::uint32_t>(entries.size()));
+    storeLE32(h + kPiecesAt, static_cast<std::uint32_t>(pieces));
     storeLE64(h + kHeaderSumAt, journalChecksum(h, kHeaderSumAt));
     return out;
 }
+
+Image encode(JournalKind kind, const Contents& c, bool swapped)
+{
+    return encode(kind, c.names, c.sizes, [&](auto emit) {
+        for (const Entry& e : c.entries)
+            emit(e.file, e.offset, e.length, swapped ? e.after : e.before, swapped ? e.before : e.after);
+    });
+}
+
+// What a journal's header and mark alone say, without reading its body:
+// whether it is whole and, if so, whether it carries its commit mark.
+bool headerSound(std::span<const std::byte> bytes)
+{
+    if (bytes.size() < kHeaderSize + kMarkSize)
+        return false;
+    const std::byte* h = bytes.data();
+    return std::memcmp(h, kMagic.data(), kMagic.size()) == 0 && loadLE32(h + kVersionAt) == kFormatVersion &&
+           loadLE64(h + kHeaderSumAt) == journalChecksum(h, kHeaderSumAt) &&
+           loadLE64(h + kBodyLengthAt) == bytes.size() - kHeaderSize - kMarkSize;
+}
+
+bool marked(std::span<const std::byte> bytes)
+{
+    return std::memcmp(bytes.data() + bytes.size() - kMarkSize, commitMark(bytes.data()).data(), kMarkSize) == 0;
+}
+
+bool looksHot(std::span<const std::byte> bytes) { return headerSound(bytes) && !marked(bytes); }
+bool looksCommitted(std::span<const std::byte> bytes) { return headerSound(bytes) && marked(bytes); }
 
 // Anything that does not add up reads as torn: a journal is trusted only
 // when every byte of it is as it was written.
@@ -241,13 +287,12 @@ namespace {
 
 // The journal's bytes under a temporary name first, so the journal's own
 // name only ever holds a complete journal.
-Status placeJournal(FileSystem& fs, const std::string& folder, const std::string& path,
-                    const std::vector<std::byte>& bytes)
+Status placeJournal(FileSystem& fs, const std::string& folder, const std::string& path, const Image& image)
 {
     const std::string temporary = path + ".tmp";
     Status st = fs.remove(temporary);
     if (st.isOk())
-        st = fs.createFile(temporary, bytes);
+        st = fs.createFile(temporary, image.span());
     if (st.isOk())
         st = fs.rename(temporary, path);
     if (st.isOk())
@@ -270,63 +315,74 @@ Status readJournal(FileSystem& fs, const std::string& path, std::unique_ptr<File
 
 Status Journal::commit(JournalKind kind, std::vector<FileWrites>& writes) const
 {
+    std::vector<FileWrites*> changed;
     std::vector<std::string> names;
     std::vector<std::uint64_t> sizes;
-    std::vector<Entry> entries;
-    for (const FileWrites& w : writes) {
+    for (FileWrites& w : writes) {
         if (w.pieces.empty())
             continue;
         Status st = w.file->checkUnchanged();
         if (!st.isOk())
             return st;
-        const std::span<const std::byte> now = w.file->contents();
-        const auto index = static_cast<std::uint32_t>(names.size());
-        names.push_back(w.name);
-        sizes.push_back(now.size());
-        for (const FileWrites::Piece& p : w.pieces) {
-            if (p.offset > now.size() || p.length > now.size() - p.offset)
+        const std::uint64_t size = w.file->contents().size();
+        for (const FileWrites::Piece& p : w.pieces)
+            if (p.offset > size || p.length > size - p.offset)
                 return Status::invalidArgument(w.file->path() + ": write past the end of the file");
-            entries.push_back({index, p.offset, p.length, now.data() + p.offset, w.dataOf(p)});
-        }
+        changed.push_back(&w);
+        names.push_back(w.name);
+        sizes.push_back(size);
     }
-    if (entries.empty())
+    if (changed.empty())
         return Status::ok();
 
     // A hot journal here is a change that nobody rolled back yet: replacing
     // it would lose the only way back.
     {
         std::unique_ptr<File> old;
-        Contents previous;
-        if (readJournal(m_fs, path(), &old, &previous).isOk() && previous.state == Contents::State::Hot)
+        if (m_fs.open(path(), OpenMode::ReadOnly, &old).isOk() && looksHot(old->contents()))
             return Status::invalidArgument(path() + ": an interrupted change must be rolled back first");
     }
-    const std::vector<std::byte> bytes = encode(kind, names, sizes, entries);
-    Status st = placeJournal(m_fs, m_folder, path(), bytes);
+    // From here on the journal's copy is the before-image: the files' own
+    // bytes change under it.
+    // The pieces lie scattered over files of many megabytes: asking for the
+    // bytes a few pieces ahead hides most of the wait for memory.
+    constexpr std::size_t kAhead = 16;
+    const Image image = encode(kind, names, sizes, [&](auto emit) {
+        for (std::uint32_t f = 0; f < changed.size(); ++f) {
+            const FileWrites& w = *changed[f];
+            const std::byte* now = w.file->contents().data();
+            for (std::size_t i = 0; i < w.pieces.size(); ++i) {
+                if (i + kAhead < w.pieces.size())
+                    __builtin_prefetch(now + w.pieces[i + kAhead].offset);
+                const FileWrites::Piece& p = w.pieces[i];
+                emit(f, p.offset, p.length, now + p.offset, w.dataOf(p));
+            }
+        }
+    });
+    Status st = placeJournal(m_fs, m_folder, path(), image);
     if (!st.isOk())
         return st;
 
-    // From here on the journal's copy is the before-image: the files' own
-    // bytes change under the entries' pointers.
-    const Contents recorded = decode(bytes);
-    std::vector<File*> files;
-    for (const FileWrites& w : writes)
-        if (!w.pieces.empty())
-            files.push_back(w.file);
-
     std::unique_ptr<File> journal;
     st = m_fs.open(path(), OpenMode::ReadWrite, &journal);
-    for (std::size_t i = 0; st.isOk() && i < recorded.entries.size(); ++i) {
-        const Entry& e = recorded.entries[i];
-        st = files[e.file]->writeAt(e.offset, {e.after, e.length});
+    for (std::size_t f = 0; st.isOk() && f < changed.size(); ++f) {
+        const FileWrites& w = *changed[f];
+        const std::byte* now = w.file->contents().data();
+        for (std::size_t i = 0; st.isOk() && i < w.pieces.size(); ++i) {
+            if (i + kAhead < w.pieces.size())
+                __builtin_prefetch(now + w.pieces[i + kAhead].offset, 1);
+            st = w.file->writeAt(w.pieces[i].offset, {w.dataOf(w.pieces[i]), w.pieces[i].length});
+        }
     }
-    for (std::size_t i = 0; st.isOk() && i < files.size(); ++i)
-        st = files[i]->sync();
-    for (std::size_t i = 0; st.isOk() && i < files.size(); ++i)
-        st = files[i]->checkUnchanged();
+    for (std::size_t f = 0; st.isOk() && f < changed.size(); ++f)
+        st = changed[f]->file->sync();
+    for (std::size_t f = 0; st.isOk() && f < changed.size(); ++f)
+        st = changed[f]->file->checkUnchanged();
+    const std::size_t markAt = image.size - kMarkSize;
     bool marked = false;
     if (st.isOk()) {
-        const auto mark = commitMark(bytes.data());
-        st = journal->writeAt(bytes.size() - kMarkSize, mark);
+        const auto mark = commitMark(image.bytes.get());
+        st = journal->writeAt(markAt, mark);
         marked = st.isOk();
         if (st.isOk())
             st = journal->sync();
@@ -342,7 +398,7 @@ Status Journal::commit(JournalKind kind, std::vector<FileWrites>& writes) const
     Status back;
     if (marked) {
         const std::array<std::byte, kMarkSize> unmarked{};
-        back = journal->writeAt(bytes.size() - kMarkSize, unmarked);
+        back = journal->writeAt(markAt, unmarked);
         if (back.isOk())
             back = journal->sync();
         if (!back.isOk())
@@ -351,12 +407,13 @@ Status Journal::commit(JournalKind kind, std::vector<FileWrites>& writes) const
     }
     if (journal)
         (void)journal->close();
+    const Contents recorded = decode(image.span());
     for (std::size_t i = 0; back.isOk() && i < recorded.entries.size(); ++i) {
         const Entry& e = recorded.entries[i];
-        back = files[e.file]->writeAt(e.offset, {e.before, e.length});
+        back = changed[e.file]->file->writeAt(e.offset, {e.before, e.length});
     }
-    for (std::size_t i = 0; back.isOk() && i < files.size(); ++i)
-        back = files[i]->sync();
+    for (std::size_t f = 0; back.isOk() && f < changed.size(); ++f)
+        back = changed[f]->file->sync();
     if (back.isOk())
         back = m_fs.remove(path());
     if (back.isOk())
@@ -370,12 +427,16 @@ Status Journal::recover(Recovery* out) const
 {
     *out = Recovery{};
     std::unique_ptr<File> file;
-    Contents c;
-    Status st = readJournal(m_fs, path(), &file, &c);
+    Status st = m_fs.open(path(), OpenMode::ReadOnly, &file);
     if (st.code() == Status::Code::NotFound)
         return Status::ok();
     if (!st.isOk())
         return st;
+    // A finished change needs nothing, and every open of the folder asks:
+    // its header and mark tell, without reading megabytes of it.
+    if (looksCommitted(file->contents()))
+        return Status::ok();
+    const Contents c = decode(file->contents());
     if (c.state == Contents::State::Committed)
         return Status::ok();
     if (c.state == Contents::State::Torn) {
@@ -403,14 +464,11 @@ Status Journal::recover(Recovery* out) const
     if (c.kind == JournalKind::Undo) {
         // The change that the interrupted undoing was undoing stands again,
         // and so does its record.
-        std::vector<Entry> swapped = c.entries;
-        for (Entry& e : swapped)
-            std::swap(e.before, e.after);
-        std::vector<std::byte> bytes = encode(JournalKind::Change, c.names, c.sizes, swapped);
-        const auto mark = commitMark(bytes.data());
-        std::memcpy(bytes.data() + bytes.size() - kMarkSize, mark.data(), kMarkSize);
+        const Image image = encode(JournalKind::Change, c, true);
+        const auto mark = commitMark(image.bytes.get());
+        std::memcpy(image.bytes.get() + image.size - kMarkSize, mark.data(), kMarkSize);
         (void)file->close();
-        st = placeJournal(m_fs, m_folder, path(), bytes);
+        st = placeJournal(m_fs, m_folder, path(), image);
     } else {
         (void)file->close();
         st = m_fs.remove(path());

@@ -102,6 +102,11 @@ bool roundDecimalText(const std::string& text, std::int64_t* out)
 
 } // namespace
 
+bool isDateTimeType(FieldType type)
+{
+    return type == FieldType::Date || type == FieldType::Time || type == FieldType::Timestamp;
+}
+
 bool isBlobType(FieldType type)
 {
     const auto t = static_cast<unsigned>(type);
@@ -425,26 +430,51 @@ Value Table::value(int field) const
     return v;
 }
 
+DateTime dateTimeIn(const Field& f, const std::byte* record)
+{
+    const std::byte* p = record + f.offset;
+    if (isBlank(p, static_cast<std::size_t>(f.length)))
+        return 0;
+    switch (f.type) {
+    case FieldType::Date:
+        return dateTimeFromDayNumber(static_cast<std::int32_t>(decodeInt(p, 4)));
+    case FieldType::Time:
+        // A corrupt negative count of milliseconds still gives a finite value.
+        return static_cast<double>(decodeInt(p, 4)) / static_cast<double>(kMsPerDay);
+    case FieldType::Timestamp:
+        return dateTimeFromTimestampMs(decodeDouble(p));
+    default:
+        return 0;
+    }
+}
+
 Status Table::readDateTime(int field, DateTime* out) const
 {
     const Field& f = m_impl->fields[static_cast<std::size_t>(field)];
-    const std::byte* p = m_impl->currentRecord() + f.offset;
-    const bool blank = isBlank(p, static_cast<std::size_t>(f.length));
-    switch (f.type) {
-    case FieldType::Date:
-        *out = blank ? 0 : dateTimeFromDayNumber(static_cast<std::int32_t>(decodeInt(p, 4)));
-        return Status::ok();
-    case FieldType::Time: {
-        // A corrupt negative count of milliseconds still gives a finite value.
-        *out = blank ? 0 : static_cast<double>(decodeInt(p, 4)) / static_cast<double>(kMsPerDay);
-        return Status::ok();
-    }
-    case FieldType::Timestamp:
-        *out = blank ? 0 : dateTimeFromTimestampMs(decodeDouble(p));
-        return Status::ok();
-    default:
+    if (!isDateTimeType(f.type))
         return Status::invalidArgument("Cannot access field '" + f.name + "' as type DateTime");
-    }
+    *out = dateTimeIn(f, m_impl->currentRecord());
+    return Status::ok();
+}
+
+Table::Run Table::currentRun() const
+{
+    const Impl& d = *m_impl;
+    Run run;
+    run.slot = d.walkPos;
+    run.stride = d.header.recordSize;
+    if (d.walkPos >= d.recordCount)
+        return run;
+    const ChainBlock& b = d.chain[d.chainIndexOfSlot(d.walkPos)];
+    run.first = d.record(d.walkPos);
+    run.count = b.firstSlot + b.count - d.walkPos;
+    return run;
+}
+
+void Table::seek(std::uint32_t slot)
+{
+    m_impl->editing = false;
+    m_impl->walkPos = std::min(slot, m_impl->recordCount);
 }
 
 Status Table::readInteger(int field, std::int64_t* out) const

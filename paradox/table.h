@@ -1,5 +1,6 @@
 #pragma once
 
+#include "paradox/coding.h"
 #include "paradox/datetime.h"
 #include "paradox/file.h"
 #include "paradox/status.h"
@@ -33,6 +34,7 @@ enum class FieldType : std::uint8_t {
 };
 
 bool isBlobType(FieldType type);
+bool isDateTimeType(FieldType type);
 
 struct Field {
     std::string name;  // UTF-8
@@ -53,6 +55,38 @@ struct Value {
 };
 
 class Transaction;
+
+// A Date, Time or Timestamp field's value in a record's bytes, as
+// Table::readDateTime gives it.
+DateTime dateTimeIn(const Field& field, const std::byte* record);
+// decodeTime(dateTimeIn(field, record)), without the round trip through a
+// real for a Time field. Inline: walks call it for every record.
+inline TimeOfDay timeOfDayIn(const Field& field, const std::byte* record)
+{
+    const std::byte* p = record + field.offset;
+    if (field.type == FieldType::Time && !coding::isBlank(p, 4)) {
+        // A count of milliseconds below a day comes back unchanged from the
+        // real it would make, so it splits here directly.
+        const std::int64_t ms = coding::decodeInt(p, 4);
+        if (ms >= 0 && ms < kMsPerDay) {
+            const auto m = static_cast<std::uint32_t>(ms);
+            return {static_cast<std::uint16_t>(m / 3'600'000), static_cast<std::uint16_t>(m / 60'000 % 60),
+                    static_cast<std::uint16_t>(m % 60'000 / 1'000), static_cast<std::uint16_t>(m % 1'000)};
+        }
+    }
+    return decodeTime(dateTimeIn(field, record));
+}
+
+// A Date field's day number (0001-01-01 is day 1); false when the field is
+// of another type or blank.
+inline bool dayNumberIn(const Field& field, const std::byte* record, std::int32_t* out)
+{
+    const std::byte* p = record + field.offset;
+    if (field.type != FieldType::Date || coding::isBlank(p, 4))
+        return false;
+    *out = static_cast<std::int32_t>(coding::decodeInt(p, 4));
+    return true;
+}
 
 // An open Paradox table (.DB with its companions) and a cursor on it.
 //
@@ -113,6 +147,19 @@ public:
     // Short, Long and AutoInc fields, and Number, Currency and BCD fields
     // rounded to the nearest whole number (halves to even); a blank reads as 0.
     Status readInteger(int field, std::int64_t* out) const;
+
+    // For walks over many records, where a call per field costs too much:
+    // the records of the current block from the cursor on, as the file holds
+    // them (posts are not shown), `stride` bytes apart. Empty at the end.
+    struct Run {
+        std::uint32_t slot = 0;  // the cursor's position, 0 at the first record
+        const std::byte* first = nullptr;
+        std::uint32_t count = 0;
+        std::uint32_t stride = 0;
+    };
+    Run currentRun() const;
+    // The cursor to the record at `slot` (the end when past it).
+    void seek(std::uint32_t slot);
 
     // Checks that the table can be written safely and takes its locks, held
     // until close(); the first edit() does the same. The message says why not.

@@ -53,7 +53,11 @@ public:
         return m_chunks[ordinal / kChunkRecords].get() +
                static_cast<std::size_t>(ordinal % kChunkRecords) * m_recordSize;
     }
-    void put(std::uint32_t slot, const std::byte* record, std::uint32_t recordCount, std::size_t recordSize);
+    // Bit i: field i differs from the file; all bits when the table has
+    // more fields than bits.
+    std::uint64_t changedFields(std::uint32_t ordinal) const { return m_changed[ordinal]; }
+    void put(std::uint32_t slot, const std::byte* record, std::uint64_t changedFields, std::uint32_t recordCount,
+             std::size_t recordSize);
     void clear();
 
 private:
@@ -61,6 +65,7 @@ private:
     std::size_t m_recordSize = 0;
     std::vector<std::uint32_t> m_ordinalOfSlot;  // empty until the first post
     std::vector<std::uint32_t> m_slots;
+    std::vector<std::uint64_t> m_changed;
     std::vector<std::unique_ptr<std::byte[]>> m_chunks;
 };
 
@@ -133,6 +138,7 @@ struct Table::Impl {
     Status planRecordsInPlace(FileWrites* db) const;
     Status planKeyOrder(FileWrites* db, FileWrites* px) const;
     void diffRecord(std::uint32_t slot, const std::byte* now, FileWrites* db) const;
+    std::uint64_t changedFields(std::uint32_t slot, const std::byte* edited) const;
     void discardPosts();
 };
 

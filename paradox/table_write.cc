@@ -4,6 +4,7 @@
 #include "paradox/table_impl.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace paradox {
 
@@ -17,12 +18,22 @@ void FileWrites::add(std::uint64_t offset, const std::byte* data, std::size_t le
         Piece& last = pieces.back();
         if (last.offset + last.length == offset && last.data + last.length == bytes.size()) {
             last.length += static_cast<std::uint32_t>(length);
-            bytes.insert(bytes.end(), data, data + length);
+            const std::size_t at = bytes.size();
+            bytes.resize(at + length);
+            coding::copyBytes(bytes.data() + at, data, length);
             return;
         }
     }
-    pieces.push_back({offset, static_cast<std::uint32_t>(length), bytes.size()});
-    bytes.insert(bytes.end(), data, data + length);
+    const std::size_t at = bytes.size();
+    pieces.push_back({offset, static_cast<std::uint32_t>(length), static_cast<std::uint32_t>(at)});
+    bytes.resize(at + length);
+    coding::copyBytes(bytes.data() + at, data, length);
+}
+
+void FileWrites::reserve(std::size_t pieceCount, std::size_t byteCount)
+{
+    pieces.reserve(pieceCount);
+    bytes.reserve(byteCount);
 }
 
 Status FileWrites::finish()
@@ -47,8 +58,8 @@ Status FileWrites::finish()
 
 // ---- StagedRecords ----
 
-void StagedRecords::put(std::uint32_t slot, const std::byte* record, std::uint32_t recordCount,
-                        std::size_t recordSize)
+void StagedRecords::put(std::uint32_t slot, const std::byte* record, std::uint64_t changedFields,
+                        std::uint32_t recordCount, std::size_t recordSize)
 {
     if (m_ordinalOfSlot.empty()) {
         m_ordinalOfSlot.assign(recordCount, kNone);
@@ -58,10 +69,12 @@ void StagedRecords::put(std::uint32_t slot, const std::byte* record, std::uint32
     if (ordinal == kNone) {
         ordinal = size();
         if (ordinal % kChunkRecords == 0)
-            m_chunks.push_back(std::make_unique<std::byte[]>(kChunkRecords * recordSize));
+            m_chunks.push_back(std::make_unique_for_overwrite<std::byte[]>(kChunkRecords * recordSize));
         m_slots.push_back(slot);
+        m_changed.push_back(0);
         m_ordinalOfSlot[slot] = ordinal;
     }
+    m_changed[ordinal] = changedFields;
     std::memcpy(const_cast<std::byte*>(image(ordinal)), record, recordSize);
 }
 
@@ -69,6 +82,7 @@ void StagedRecords::clear()
 {
     m_ordinalOfSlot.clear();
     m_slots.clear();
+    m_changed.clear();
     m_chunks.clear();
 }
 
@@ -227,25 +241,78 @@ Status Table::Impl::checkNewKey(std::uint32_t slot, const std::byte* newRecord) 
     return Status::ok();
 }
 
-void Table::Impl::diffRecord(std::uint32_t slot, const std::byte* now, FileWrites* out) const
+namespace {
+
+// Most fields are 2, 4 or 8 bytes long; comparing those as integers spares a
+// call per field of every changed record.
+bool sameBytes(const std::byte* a, const std::byte* b, std::size_t n)
 {
-    const std::byte* old = record(slot);
-    if (std::memcmp(old, now, header.recordSize) == 0)
-        return;
-    const std::size_t base = recordOffset(slot);
-    for (const Field& f : fields) {
-        const auto off = static_cast<std::size_t>(f.offset);
-        const auto len = static_cast<std::size_t>(f.length);
-        if (std::memcmp(old + off, now + off, len) != 0)
-            out->add(base + off, now + off, len);
+    switch (n) {
+    case 2:
+        return coding::loadLE16(a) == coding::loadLE16(b);
+    case 4:
+        return coding::loadLE32(a) == coding::loadLE32(b);
+    case 8:
+        return coding::loadLE64(a) == coding::loadLE64(b);
+    default:
+        return std::memcmp(a, b, n) == 0;
     }
 }
 
+} // namespace
+
+void Table::Impl::diffRecord(std::uint32_t slot, const std::byte* now, FileWrites* out) const
+{
+    const std::byte* old = record(slot);
+    std::size_t base = 0;
+    for (const Field& f : fields) {
+        const auto off = static_cast<std::size_t>(f.offset);
+        const auto len = static_cast<std::size_t>(f.length);
+        if (sameBytes(old + off, now + off, len))
+            continue;
+        if (base == 0)
+            base = recordOffset(slot);
+        out->add(base + off, now + off, len);
+    }
+}
+
+// The fields that differ were noted when each record was posted, while it
+// was at hand: a record is not read again here.
 Status Table::Impl::planRecordsInPlace(FileWrites* out) const
 {
-    for (std::uint32_t i = 0; i < staged.size(); ++i)
-        diffRecord(staged.slot(i), staged.image(i), out);
+    // Most posts change one or two fields next to each other.
+    out->reserve(staged.size() + 1, static_cast<std::size_t>(staged.size()) * 8 + 1);
+    const bool fewFields = fields.size() <= 64;
+    for (std::uint32_t i = 0; i < staged.size(); ++i) {
+        if (!fewFields) {
+            diffRecord(staged.slot(i), staged.image(i), out);
+            continue;
+        }
+        std::uint64_t changed = staged.changedFields(i);
+        if (changed == 0)
+            continue;
+        const std::size_t base = recordOffset(staged.slot(i));
+        const std::byte* image = staged.image(i);
+        for (; changed != 0; changed &= changed - 1) {
+            const Field& f = fields[static_cast<std::size_t>(std::countr_zero(changed))];
+            out->add(base + static_cast<std::size_t>(f.offset), image + f.offset, static_cast<std::size_t>(f.length));
+        }
+    }
     return Status::ok();
+}
+
+std::uint64_t Table::Impl::changedFields(std::uint32_t slot, const std::byte* edited) const
+{
+    if (fields.size() > 64)
+        return ~std::uint64_t{0};
+    const std::byte* original = record(slot);
+    std::uint64_t changed = 0;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const auto off = static_cast<std::size_t>(fields[i].offset);
+        if (!sameBytes(original + off, edited + off, static_cast<std::size_t>(fields[i].length)))
+            changed |= std::uint64_t{1} << i;
+    }
+    return changed;
 }
 
 // Posts that change keys leave the same records in the same blocks, in the
@@ -313,13 +380,10 @@ Status Table::Impl::planWrites(std::vector<FileWrites>* out) const
         pxOut.file = px.get();
         pxOut.name = fileNameOf(pxPath);
     }
-    Status st = movedKeys.empty() ? planRecordsInPlace(&dbOut) : planKeyOrder(&dbOut, &pxOut);
-    if (!st.isOk())
-        return st;
-
     // The table's change counter and every stamp that follows it move
     // together, once per post, so other programs see the change and keep
-    // trusting the indexes.
+    // trusting the indexes. They come first in their files, so the pieces
+    // stay in order as they are added.
     std::vector<FileWrites> stamps;
     auto bump = [this](File* file, std::size_t offset, FileWrites* w) {
         const std::byte next{static_cast<unsigned char>(coding::u8(file->contents().data() + offset) + posts)};
@@ -329,6 +393,9 @@ Status Table::Impl::planWrites(std::vector<FileWrites>* out) const
     bump(db.get(), format::kChangeCounter, &dbOut);
     if (px)
         bump(px.get(), format::kIndexStamp, &pxOut);
+    Status st = movedKeys.empty() ? planRecordsInPlace(&dbOut) : planKeyOrder(&dbOut, &pxOut);
+    if (!st.isOk())
+        return st;
     for (const SecondaryIndex& si : secondary) {
         if (!si.file)
             continue;
@@ -452,7 +519,7 @@ Status Table::post()
         if (std::memcmp(edited, original, keyLen) != 0)
             d.movedKeys.insert(std::string(reinterpret_cast<const char*>(edited), keyLen));
     }
-    d.staged.put(slot, edited, d.recordCount, d.header.recordSize);
+    d.staged.put(slot, edited, d.changedFields(slot, edited), d.recordCount, d.header.recordSize);
     ++d.posts;
     d.editing = false;
     return Status::ok();

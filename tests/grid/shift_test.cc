@@ -522,6 +522,9 @@ TEST(DayHourFilter, DayIndexOfADate)
     // Within half a millisecond of midnight is the next day.
     EXPECT_EQ(grid::GetDOW(tuesday + 1 - 0.4 / 86400000), 2);
     EXPECT_EQ(grid::GetDOW(tuesday + 1 - 0.6 / 86400000), 1);
+    // Whole days by their day numbers agree, before 1899 as after.
+    for (std::int32_t day : {1, 2, 7, 693594, 693595, 734372, 3652059})
+        EXPECT_EQ(grid::dayIndexOfDayNumber(day), grid::GetDOW(paradox::dateTimeFromDayNumber(day))) << day;
 }
 
 } // namespace

@@ -1,9 +1,12 @@
+#include "paradox/coding.h"
 #include "paradox/datetime.h"
+#include "paradox/table.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
+#include <cstring>
 
 namespace paradox {
 namespace {
@@ -105,3 +108,31 @@ TEST(DateTimeFields, ConvertBetweenFieldValuesAndDateTimes)
 
 } // namespace
 } // namespace paradox
+
+// The readers a walk of many records uses give what decoding the date-time
+// value gives, at the edges of a day and for blanks.
+TEST(DateTimeFields, RecordReadersAgreeWithTheDateTimeValue)
+{
+    paradox::Field time{"T", paradox::FieldType::Time, 4, 4, 0};
+    paradox::Field stamp{"S", paradox::FieldType::Timestamp, 8, 8, 0};
+    std::byte record[8];
+    for (std::int64_t ms : {0LL, 1LL, 59'999LL, 60'000LL, 3'599'999LL, 86'399'999LL, 86'400'000LL, -1LL,
+                            -86'400'001LL, 2'147'483'647LL}) {
+        SCOPED_TRACE(ms);
+        paradox::coding::encodeInt(record, ms, 4);
+        EXPECT_EQ(paradox::timeOfDayIn(time, record), paradox::decodeTime(paradox::dateTimeIn(time, record)));
+    }
+    std::memset(record, 0, sizeof record);
+    EXPECT_EQ(paradox::timeOfDayIn(time, record), (paradox::TimeOfDay{0, 0, 0, 0}));
+    paradox::coding::encodeDouble(record, 63'716'202'001'000.0);
+    EXPECT_EQ(paradox::timeOfDayIn(stamp, record), (paradox::TimeOfDay{1, 0, 1, 0}));
+
+    paradox::Field date{"D", paradox::FieldType::Date, 4, 4, 0};
+    std::int32_t day = 0;
+    std::memset(record, 0, sizeof record);
+    EXPECT_FALSE(paradox::dayNumberIn(date, record, &day));
+    paradox::coding::encodeInt(record, 728'783, 4);
+    ASSERT_TRUE(paradox::dayNumberIn(date, record, &day));
+    EXPECT_EQ(day, 728'783);
+    EXPECT_FALSE(paradox::dayNumberIn(time, record, &day));
+}

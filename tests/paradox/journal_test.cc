@@ -106,16 +106,18 @@ TEST_F(JournalTest, AnIncompleteJournalIsRemovedAndTheFilesLeftAlone)
     ASSERT_TRUE(change(paradox::FileSystem::standard()).isOk());
     const std::vector<std::byte> dbAfter = readFile(db), pxAfter = readFile(px);
     const std::vector<std::byte> good = readFile(dir.file(testsupport::kTestJournal));
-    auto flipped = [&](std::size_t at) {
+    auto flipped = [&](std::size_t at, bool unmark = false) {
         std::vector<std::byte> b = good;
         b.at(at) ^= std::byte{0x01};
+        if (unmark)
+            std::fill(b.end() - 16, b.end(), std::byte{0});
         return b;
     };
     const std::vector<std::pair<const char*, std::vector<std::byte>>> torn = {
         {"empty", {}},
         {"cut short", std::vector<std::byte>(good.begin(), good.begin() + static_cast<long>(good.size() / 2))},
         {"header changed", flipped(20)},
-        {"contents changed", flipped(good.size() / 2)},
+        {"contents changed, no commit mark", flipped(good.size() / 2, true)},
         {"longer", [&] {
              std::vector<std::byte> b = good;
              b.push_back(std::byte{0});
@@ -131,6 +133,18 @@ TEST_F(JournalTest, AnIncompleteJournalIsRemovedAndTheFilesLeftAlone)
         EXPECT_FALSE(journalExists());
         EXPECT_EQ(readFile(db), dbAfter);
         EXPECT_EQ(readFile(px), pxAfter);
+    }
+
+    // The damaged record of a finished change needs nothing at the next
+    // open; it only cannot be undone.
+    testsupport::writeFile(dir.file(testsupport::kTestJournal), flipped(good.size() / 2));
+    {
+        Recovery recovery;
+        ASSERT_TRUE(journal().recover(&recovery).isOk());
+        EXPECT_EQ(recovery.outcome, Recovery::Outcome::Nothing);
+        std::vector<std::string> files;
+        EXPECT_EQ(journal().undoLast(&files).code(), Status::Code::Corruption);
+        EXPECT_EQ(readFile(db), dbAfter);
     }
 
     // A journal never renamed into place is ignored, and replaced by the next one.
