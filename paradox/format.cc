@@ -1,5 +1,6 @@
 #include "paradox/format.h"
 
+#include "paradox/codepage.h"
 #include "paradox/coding.h"
 
 namespace paradox::format {
@@ -176,6 +177,10 @@ Status parseHeader(std::span<const std::byte> file, Header* out)
         if (isSecondaryIndexType(h.fileType) && !readCString(file, &pos, limit, &h.indexName))
             return Status::corruption("index name runs past the header");
     }
+    // A code page of 0 leaves the encoding to the sort order (an HP Roman-8
+    // order has no DOS or Windows code page); 3.x tables name neither.
+    if (const int cp = h.codePage != 0 ? h.codePage : codePageOfSortOrder(h.sortOrderName); cp != 0)
+        h.textCodePage = cp;
 
     if (h.keyFields > numFields)
         return Status::corruption("key of " + std::to_string(h.keyFields) + " fields in a table of " +
