@@ -202,6 +202,12 @@ Status Table::Impl::load()
                 return Status::corruption(area + ", more than a block of " + std::to_string(header.blockSize) +
                                           " bytes holds");
             }
+            const std::size_t end =
+                header.blockOffset(blk) + format::kBlockHeaderSize + static_cast<std::size_t>(n) * header.recordSize;
+            if (end > data.size())
+                return Status::corruption(path + ": block " + std::to_string(blk) + " holds " + std::to_string(n) +
+                                          " records up to byte " + std::to_string(end) +
+                                          " but the file holds only " + std::to_string(data.size()) + " bytes");
             chain.push_back({blk, static_cast<std::uint16_t>(n), slot});
             slot += static_cast<std::uint32_t>(n);
             blk = coding::loadLE16(b);
