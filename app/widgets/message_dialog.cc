@@ -137,8 +137,9 @@ MessageDialog::MessageDialog(MessageIcon icon, const QString& title, const QStri
     }
     const int rowWidth = row.size() * kButtonSize.width() + (row.size() - 1) * kButtonGap;
 
+    // A title too long for the screen is left for the title bar to shorten.
     const int width = std::max({textLeft + message->width() + kMargin, rowWidth + 2 * kMargin,
-                                titleBarWidth(title, this)});
+                                std::min(titleBarWidth(title, this), screenRect.width())});
     const int buttonsTop = std::max(kMargin + kIconSize, textTop + message->height()) + kTextToButtons;
     int x = (width - rowWidth) / 2;
     for (QPushButton* button : row) {
