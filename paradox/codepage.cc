@@ -163,8 +163,8 @@ Status fromUtf8(std::string_view utf8, int codePage, std::string* out)
 int codePageOfSortOrder(std::string_view sortOrderName)
 {
     // The orders seen on real tables, and the Cyrillic ones of Russian
-    // installs. The DOS orders sort OEM text, the Windows ("ANSI", "DBWIN")
-    // ones Windows text; the name says nothing else about the encoding.
+    // installs. A DOS order goes with an OEM code page, a Windows one
+    // ("ANSI...", "DBWIN...", "an...") with the Windows page of its language.
     static const struct {
         const char* name;
         int codePage;
