@@ -17,6 +17,7 @@ extern const std::uint16_t kCp866[128];
 extern const std::uint16_t kCp1250[128];
 extern const std::uint16_t kCp1251[128];
 extern const std::uint16_t kCp1252[128];
+extern const std::uint16_t kRoman8[128];
 } // namespace codepage_tables
 
 namespace {
@@ -32,6 +33,7 @@ const std::uint16_t* tableFor(int codePage)
     case 1250: return kCp1250;
     case 1251: return kCp1251;
     case 1252: return kCp1252;
+    case kHpRoman8: return kRoman8;
     default: return nullptr;
     }
 }
@@ -156,6 +158,26 @@ Status fromUtf8(std::string_view utf8, int codePage, std::string* out)
         out->push_back(static_cast<char>(0x80 + found));
     }
     return Status::ok();
+}
+
+int codePageOfSortOrder(std::string_view sortOrderName)
+{
+    // The orders seen on real tables, and the Cyrillic ones of Russian
+    // installs. A DOS order goes with an OEM code page, a Windows one
+    // ("ANSI...", "DBWIN...", "an...") with the Windows page of its language.
+    static const struct {
+        const char* name;
+        int codePage;
+    } kOrders[] = {
+        {"ascii", 437},    {"intl", 437},     {"intl850", 850},  {"cyrr", 866},
+        {"ANSII850", 1252}, {"DBWINUS0", 1252}, {"DBWINWE0", 1252}, {"ancyrr", 1251},
+        {"china", 936},    {"BLROM800", kHpRoman8},
+    };
+    const std::string folded = foldCase(sortOrderName);
+    for (const auto& order : kOrders)
+        if (foldCase(order.name) == folded)
+            return order.codePage;
+    return 0;
 }
 
 std::string foldCase(std::string_view utf8)

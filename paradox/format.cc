@@ -1,5 +1,6 @@
 #include "paradox/format.h"
 
+#include "paradox/codepage.h"
 #include "paradox/coding.h"
 
 namespace paradox::format {
@@ -176,11 +177,18 @@ Status parseHeader(std::span<const std::byte> file, Header* out)
         if (isSecondaryIndexType(h.fileType) && !readCString(file, &pos, limit, &h.indexName))
             return Status::corruption("index name runs past the header");
     }
+    // A code page of 0 leaves the encoding to the sort order (an HP Roman-8
+    // order has no DOS or Windows code page); 3.x tables name neither.
+    if (const int cp = h.codePage != 0 ? h.codePage : codePageOfSortOrder(h.sortOrderName); cp != 0)
+        h.textCodePage = cp;
 
     if (h.keyFields > numFields)
         return Status::corruption("key of " + std::to_string(h.keyFields) + " fields in a table of " +
                                   std::to_string(numFields));
-    if (h.fileBlocks > 0 && h.headerSize + static_cast<std::uint64_t>(h.fileBlocks) * h.blockSize > file.size())
+    // The engine may leave the unused tail of the last block unwritten, so a
+    // file can end inside that block; each block must at least begin in it.
+    // Whether a block's records are there is for its reader to check.
+    if (h.fileBlocks > 0 && h.blockOffset(h.fileBlocks) + kBlockHeaderSize > file.size())
         return Status::corruption("the header counts " + std::to_string(h.fileBlocks) + " blocks of " +
                                   std::to_string(h.blockSize) + " bytes but the file holds only " +
                                   std::to_string(file.size()) + " bytes");

@@ -117,6 +117,7 @@ struct Header {
     std::uint8_t sortOrderCode = 0;
     std::uint8_t structureStamp = 0;
     std::uint16_t codePage = 0;  // 0 when the file does not say
+    int textCodePage = 437;      // of the file's text: codePage, else its sort order's, else 437
     std::uint16_t indexRoot = 0;
     std::uint8_t indexLevels = 0;
     std::vector<FieldDescriptor> fields;

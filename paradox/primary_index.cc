@@ -88,6 +88,9 @@ Status PrimaryIndex::load(File* px, const format::Header& table, std::span<const
                                                  h.recordSize, h.blockSize);
             if (n <= 0)
                 return Status::corruption("index block " + std::to_string(f.block) + " has an invalid size");
+            if (h.blockOffset(f.block) + format::kBlockHeaderSize + static_cast<std::size_t>(n) * h.recordSize >
+                bytes.size())
+                return Status::corruption("index block " + std::to_string(f.block) + " runs past the end of the file");
             const std::byte* first = blk + format::kBlockHeaderSize;
             if (f.expectedFirstKey && std::memcmp(first, f.expectedFirstKey, keyLength) != 0)
                 return Status::corruption("index block " + std::to_string(f.block) +

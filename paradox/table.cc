@@ -172,11 +172,10 @@ Status Table::Impl::load()
     if (header.encryptionKey != 0)
         return Status::notSupported(path + ": the table is encrypted (password-protected); it cannot be read");
 
-    const int cp = header.codePage != 0 ? header.codePage : 437;
     fields.reserve(header.fields.size());
     for (const auto& d : header.fields) {
         Field f;
-        f.name = toUtf8(d.rawName, cp);
+        f.name = toUtf8(d.rawName, header.textCodePage);
         f.type = static_cast<FieldType>(d.type);
         f.size = d.size;
         f.length = d.length;
@@ -208,6 +207,12 @@ Status Table::Impl::load()
                 return Status::corruption(area + ", more than a block of " + std::to_string(header.blockSize) +
                                           " bytes holds");
             }
+            const std::size_t end =
+                header.blockOffset(blk) + format::kBlockHeaderSize + static_cast<std::size_t>(n) * header.recordSize;
+            if (end > data.size())
+                return Status::corruption(path + ": block " + std::to_string(blk) + " holds " + std::to_string(n) +
+                                          " records up to byte " + std::to_string(end) +
+                                          " but the file holds only " + std::to_string(data.size()) + " bytes");
             chain.push_back({blk, static_cast<std::uint16_t>(n), slot});
             slot += static_cast<std::uint32_t>(n);
             blk = coding::loadLE16(b);
@@ -385,8 +390,7 @@ Value Table::value(int field) const
         while (n < static_cast<std::size_t>(f.length) && p[n] != std::byte{0})
             ++n;
         v.kind = Value::Kind::Text;
-        const int cp = m_impl->header.codePage != 0 ? m_impl->header.codePage : 437;
-        v.text = toUtf8({reinterpret_cast<const char*>(p), n}, cp);
+        v.text = toUtf8({reinterpret_cast<const char*>(p), n}, m_impl->header.textCodePage);
         break;
     }
     case FieldType::Short:

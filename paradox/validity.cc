@@ -52,7 +52,7 @@ void describeSecondaryIndex(FileSystem* fs, const format::Header& table,
             index->holdsField[number - 1] = true;
     }
     // Names as well, in case the numbers are read wrongly.
-    const int cp = h.codePage != 0 ? h.codePage : (table.codePage != 0 ? table.codePage : 437);
+    const int cp = h.codePage == 0 && h.sortOrderName.empty() ? table.textCodePage : h.textCodePage;
     for (const auto& d : h.fields) {
         const std::string folded = foldCase(toUtf8(d.rawName, cp));
         for (std::size_t i = 0; i < n; ++i)

@@ -43,9 +43,13 @@ public:
 
     // Never fails: a text that does not convert reads as MinValue (truncated
     // toward zero for the whole-number types); a time text always gives a time.
+    // Whole numbers read as 32-bit signed: "2147483648" does not convert, and
+    // hexadecimal FFFFFFFF reads -1.
     double Value() const;
     // Throws std::domain_error for NaN and, for vtFloat, for infinities, which
-    // have no text that reads back. Whole numbers beyond 64 bits saturate.
+    // have no text that reads back. Whole numbers are written with up to 64
+    // bits (beyond that they saturate), so one outside 32 bits does not read
+    // back as itself.
     void setValue(double x);
 
     // x unchanged when the bounds are equal, else x clamped to them.

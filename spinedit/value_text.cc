@@ -182,7 +182,7 @@ std::int64_t roundToWhole(double x)
     return static_cast<std::int64_t>(r);
 }
 
-std::optional<std::int64_t> readWhole(std::string_view text)
+std::optional<std::int32_t> readWhole(std::string_view text)
 {
     std::size_t i = 0;
     while (i < text.size() && isBlank(text[i]))
@@ -191,32 +191,30 @@ std::optional<std::int64_t> readWhole(std::string_view text)
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))
         negative = text[i++] == '-';
     if (i < text.size() && text[i] == '$') {
-        // Hexadecimal is read as the 64-bit pattern formatHex writes, so
-        // FFFFFFFFFFFFFFFF is -1; a sign then negates that.
-        const auto bits = readMagnitude(text.substr(i + 1), 16);
-        if (!bits)
+        const auto digits = readMagnitude(text.substr(i + 1), 16);
+        if (!digits)
             return std::nullopt;
-        return static_cast<std::int64_t>(negative ? 0 - *bits : *bits);
+        // Eight digits wrap into the sign. Sixteen are the 64-bit two's
+        // complement formatHex writes for a negative number, which reads
+        // back when it fits 32 bits; any other beyond eight is too large.
+        if (*digits > UINT32_MAX && *digits < 0xFFFFFFFF80000000u)
+            return std::nullopt;
+        const auto bits = static_cast<std::uint32_t>(*digits);
+        return static_cast<std::int32_t>(negative ? 0u - bits : bits);
     }
     const auto magnitude = readMagnitude(text.substr(i), 10);
     if (!magnitude)
         return std::nullopt;
-    if (negative) {
-        if (*magnitude > static_cast<std::uint64_t>(INT64_MAX) + 1)
-            return std::nullopt;
-        return static_cast<std::int64_t>(0 - *magnitude);
-    }
-    if (*magnitude > static_cast<std::uint64_t>(INT64_MAX))
+    const std::uint64_t limit = negative ? std::uint64_t{1} << 31 : INT32_MAX;
+    if (*magnitude > limit)
         return std::nullopt;
-    return static_cast<std::int64_t>(*magnitude);
+    return static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(*magnitude)
+                                              : static_cast<std::int64_t>(*magnitude));
 }
 
-std::optional<std::int64_t> readHex(std::string_view text)
+std::optional<std::int32_t> readHex(std::string_view text)
 {
-    const auto bits = readMagnitude(text, 16);
-    if (!bits)
-        return std::nullopt;
-    return static_cast<std::int64_t>(*bits);
+    return readWhole("$" + std::string(text));
 }
 
 std::optional<double> readReal(std::string_view text, char separator)

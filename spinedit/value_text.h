@@ -25,10 +25,13 @@ std::string formatTime(paradox::DateTime t, TTimeEcho echo);
 // The nearest whole number, halves to even, saturated to 64 bits. Not for NaN.
 std::int64_t roundToWhole(double x);
 
-// Blanks, a sign, decimal digits or "$" and hexadecimal digits, nothing after.
-std::optional<std::int64_t> readWhole(std::string_view text);
-// Hexadecimal digits only: the text of a vtHex editor.
-std::optional<std::int64_t> readHex(std::string_view text);
+// Blanks, a sign, decimal digits or "$" and hexadecimal digits, nothing
+// after, as a 32-bit signed number. Hexadecimal takes up to eight
+// significant digits, wrapping into the sign (FFFFFFFF is -1), or the
+// sixteen formatHex writes for a negative number of 32 bits.
+std::optional<std::int32_t> readWhole(std::string_view text);
+// The text of a vtHex editor: "$" and the text, read by readWhole.
+std::optional<std::int32_t> readHex(std::string_view text);
 // Blanks, a sign, digits with at most one `separator`, an optional exponent.
 std::optional<double> readReal(std::string_view text, char separator);
 

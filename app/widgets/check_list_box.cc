@@ -170,6 +170,10 @@ void TCheckListBox::paintEvent(QPaintEvent*)
     const QPalette& pal = palette();
     const int first = multiColumn() ? horizontalScrollBar()->value() * rowsPerColumn()
                                     : verticalScrollBar()->value();
+    // The focus box marks the row the keys act on, and only in the list that
+    // has the focus: the current row, or the first while none is selected,
+    // so that moving the focus between lists always shows.
+    const int focusRow = hasFocus() ? std::max(m_current, 0) : -1;
     for (int row = std::max(first, 0); row < count(); ++row) {
         const QRect rect = visualRect(row);
         if (rect.left() >= viewport()->width() || rect.top() >= viewport()->height())
@@ -184,11 +188,11 @@ void TCheckListBox::paintEvent(QPaintEvent*)
         painter.setPen(pal.color(selected ? QPalette::HighlightedText : QPalette::Text));
         painter.drawText(textRect.adjusted(kTextIndent, 0, 0, 0),
                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_items[row].text);
-        if (selected && hasFocus()) {
+        if (row == focusRow) {
             QStyleOptionFocusRect option;
             option.initFrom(this);
             option.rect = textRect;
-            option.backgroundColor = pal.color(QPalette::Highlight);
+            option.backgroundColor = pal.color(selected ? QPalette::Highlight : QPalette::Base);
             style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
         }
     }

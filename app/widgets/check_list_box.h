@@ -14,7 +14,8 @@ namespace app {
 // A list whose items each carry a tick, shown as a flat check box in a
 // column at the row's left. A left press in that column toggles the row's
 // tick and selects the row; a press on the text only selects; Space toggles
-// the selected row.
+// the selected row. While the list has the focus, the style's focus box marks
+// the selected row, or the first row when none is selected.
 //
 // With more than one column the items run down the first column, then the
 // next, as many rows to a column as fit the inside height; the columns share

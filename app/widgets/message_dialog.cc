@@ -2,6 +2,8 @@
 
 #include "progress/form_font.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
@@ -24,6 +26,7 @@ constexpr int kIconGap = 12;
 constexpr int kTextToButtons = 14;
 constexpr QSize kButtonSize(75, 23);
 constexpr int kButtonGap = 6;
+constexpr int kTitleButtons = 3;
 
 // The message, laid out once for the width it may take. A word longer than
 // that width is broken inside so that the box never outgrows the limit (a
@@ -61,6 +64,21 @@ protected:
 private:
     QTextLayout m_layout;
 };
+
+// The width the box needs for its title bar to show `title` whole, as the
+// window system's own message box widens itself for its caption: the caption
+// in the title bar's font, the window's small icon with a margin either side,
+// and three buttons (close, and the minimise and maximise some window
+// managers add to every window), each half again as wide as the bar is high,
+// as current desktops draw them.
+int titleBarWidth(const QString& title, const QWidget* box)
+{
+    const QFontMetrics caption(QApplication::font("QMdiSubWindowTitleBar"));
+    const QStyle* style = box->style();
+    const int bar = std::max(style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, box), caption.height());
+    const int icon = style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, box);
+    return kMargin + icon + kMargin + caption.horizontalAdvance(title) + kMargin + kTitleButtons * bar * 3 / 2;
+}
 
 QPushButton* addButton(QWidget* box, const char* name, const QString& caption)
 {
@@ -120,7 +138,9 @@ MessageDialog::MessageDialog(MessageIcon icon, const QString& title, const QStri
     }
     const int rowWidth = row.size() * kButtonSize.width() + (row.size() - 1) * kButtonGap;
 
-    const int width = std::max(textLeft + message->width() + kMargin, rowWidth + 2 * kMargin);
+    // A title too long for the screen is left for the title bar to shorten.
+    const int width = std::max({textLeft + message->width() + kMargin, rowWidth + 2 * kMargin,
+                                std::min(titleBarWidth(title, this), screenRect.width())});
     const int buttonsTop = std::max(kMargin + kIconSize, textTop + message->height()) + kTextToButtons;
     int x = (width - rowWidth) / 2;
     for (QPushButton* button : row) {

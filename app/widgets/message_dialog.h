@@ -11,8 +11,9 @@ enum class MessageAnswer { Ok, Yes, No };
 
 // A modal message box: the system's icon with the text beside it, wrapped to
 // at most half the screen's width, over a centred row of buttons; the box is
-// centred on the screen. The text is plain (never markup); a carriage
-// return, a line feed or the pair breaks the line.
+// centred on the screen and at least as wide as its title bar needs to show
+// the title whole. The text is plain (never markup); a carriage return, a
+// line feed or the pair breaks the line.
 //
 // Enter presses the focused button, which is at first the leftmost. Escape
 // and closing the box answer "OK" in an OK box and "No" in a Yes/No box.

@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTreeWidget>
 
 #include <utility>
@@ -165,9 +166,11 @@ SelectDirectoryDialog::SelectDirectoryDialog(FolderNavigator navigator, const QS
     showFolder();
     m_dirList->setFocus();
 
+    // The inside is centred, as in the other windows: move() would place the
+    // frame's corner, putting the inside a title bar's height too low.
     const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     if (screen)
-        move(screen->availableGeometry().center() - rect().center());
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->geometry()));
 }
 
 SelectDirectoryDialog::~SelectDirectoryDialog() = default;

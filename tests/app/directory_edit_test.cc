@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleFactory>
@@ -112,6 +113,20 @@ TEST_F(DirectoryEditTest, ButtonAndAltDownOpenTheDialogAndFocusComesBack)
     QTest::keyClick(dialog, Qt::Key_Escape);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !edit->dialog() && edit->hasFocus(); }, 2000));
     EXPECT_EQ(edit->text(), QStringLiteral("C:\\Kalvora"));
+}
+
+// Centred like every other window: its inside on the screen's centre, the
+// frame the window system adds around it left out of the sum.
+TEST_F(DirectoryEditTest, DialogIsCentredOnTheScreen)
+{
+    SelectDirectoryDialog* dialog = clickButton();
+    ASSERT_TRUE(dialog);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+    const QRect screen = dialog->screen()->geometry();
+    EXPECT_LE((dialog->geometry().center() - screen.center()).manhattanLength(), 1)
+        << dialog->geometry().x() << "," << dialog->geometry().y() << " on " << screen.width() << "x"
+        << screen.height();
+    ASSERT_TRUE(close(dialog, "CancelButton"));
 }
 
 TEST_F(DirectoryEditTest, TextAreaStaysClearOfTheButtonInEveryStyle)

@@ -24,6 +24,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace {
 
 using testsupport::GridSlot;
@@ -180,6 +182,62 @@ TEST_F(MainWindow, AWholeShiftFromTheWindow)
     EXPECT_EQ(w.LbTimes->item(1)->text(), "50");
     EXPECT_EQ(w.EOldTime->text(), "45");
     EXPECT_FALSE(progress::MessageFormOpen);
+}
+
+// The list with the focus shows its focus box, on the current row or, with
+// none selected, on the first; the other list shows none. Tab moves the
+// focus as the user does, which also turns the keyboard cues on.
+TEST_F(MainWindow, OnlyTheCheckListWithTheFocusShowsTheFocusBox)
+{
+    app::TForm1& w = *window;
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    auto picture = [](app::TCheckListBox* list) { return list->viewport()->grab().toImage(); };
+    // The rows whose pixels differ between two pictures of a list.
+    auto changedRows = [](app::TCheckListBox* list, const QImage& a, const QImage& b) {
+        std::set<int> rows;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                if (a.pixel(x, y) != b.pixel(x, y))
+                    rows.insert(list->rowAt(QPoint(x, y)));
+        return rows;
+    };
+    const QString folder = QString(GRIDSHIFT_SCREENSHOT_DIR);
+    QDir().mkpath(folder);
+    auto save = [&](const QString& name) {
+        w.grab(QRect(0, 278, 256, 231)).save(folder + "/" + name + ".png");
+    };
+
+    w.EOldTime->setFocus();
+    QTest::keyClick(w.EOldTime, Qt::Key_Tab);  // past the disabled size field
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.CBHour->hasFocus(); }, 2000));
+    QTest::qWait(20);
+    const QImage hoursFocused = picture(w.CBHour), daysUnfocused = picture(w.CBDays);
+    save("check-lists-hour-focus");
+
+    QTest::keyClick(w.CBHour, Qt::Key_Tab);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.CBDays->hasFocus(); }, 2000));
+    QTest::qWait(20);
+    EXPECT_EQ(changedRows(w.CBHour, hoursFocused, picture(w.CBHour)), std::set<int>{0});
+    EXPECT_EQ(changedRows(w.CBDays, daysUnfocused, picture(w.CBDays)), std::set<int>{0});
+    save("check-lists-day-focus");
+
+    // With rows selected, the box follows the current row and the focus.
+    QTest::keyClick(w.CBDays, Qt::Key_Down);
+    QTest::keyClick(w.CBDays, Qt::Key_Down);
+    QTest::keyClick(w.CBDays, Qt::Key_Tab, Qt::ShiftModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.CBHour->hasFocus(); }, 2000));
+    for (int i = 0; i < 4; ++i)
+        QTest::keyClick(w.CBHour, Qt::Key_Down);
+    QTest::qWait(20);
+    const QImage daysSelected = picture(w.CBDays), hoursSelected = picture(w.CBHour);
+    save("check-lists-selected-hour-focus");
+    QTest::keyClick(w.CBHour, Qt::Key_Tab);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.CBDays->hasFocus(); }, 2000));
+    QTest::qWait(20);
+    EXPECT_EQ(changedRows(w.CBHour, hoursSelected, picture(w.CBHour)), std::set<int>{3});
+    EXPECT_EQ(changedRows(w.CBDays, daysSelected, picture(w.CBDays)), std::set<int>{1});
+    save("check-lists-selected-day-focus");
 }
 
 TEST_F(MainWindow, UncaughtErrorsReachTheExceptionBoxAndTheWindowGoesOn)

@@ -6,8 +6,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFontMetrics>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
@@ -28,6 +30,17 @@ namespace {
 // The window's tests answer through this fake; it must stay a whole Prompter.
 static_assert(!std::is_abstract_v<PresetPrompter>);
 
+// Whether a title bar as wide as the box holds the whole title beside the
+// window's small icon and three buttons (close, minimise, maximise) at least
+// as wide as the bar is high.
+bool titleFits(const QWidget& box, const QString& title)
+{
+    const QStyle* style = box.style();
+    const int room = box.width() - style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &box) -
+                     3 * style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &box);
+    return room >= QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(title);
+}
+
 // Acts on the next message box from inside its modal loop. A box still open
 // after five seconds is closed, so a test that fails to answer fails instead
 // of hanging.
@@ -44,6 +57,7 @@ public:
             seen = true;
             title = box->windowTitle();
             text = box->text();
+            titleFits = app::titleFits(*box, title);
             for (const QPushButton* button : box->findChildren<QPushButton*>())
                 buttons << button->text();
             action(*box);
@@ -66,6 +80,7 @@ public:
     QString title;
     QString text;
     QStringList buttons;
+    bool titleFits = false;
 
 private:
     QTimer m_poll;
@@ -170,6 +185,40 @@ TEST(MessageDialog, LineBreaksAndWrappingAtHalfTheScreen)
     }
 }
 
+TEST(MessageDialog, AShortTextLeavesRoomForTheWholeTitle)
+{
+    const QString keyViolation = QStringLiteral("Key violation.");
+    MessageDialog box(MessageIcon::Stop, QStringLiteral("gridshift"), keyViolation, MessageButtons::Ok);
+    EXPECT_TRUE(titleFits(box, QStringLiteral("gridshift"))) << box.width();
+
+    // A longer title widens the box by as much as its caption grows, and the
+    // button stays in the middle.
+    const QString longTitle = QStringLiteral("gridshift - ") + QString(30, u'x');
+    MessageDialog longer(MessageIcon::Stop, longTitle, keyViolation, MessageButtons::Ok);
+    const QFontMetrics caption(QApplication::font("QMdiSubWindowTitleBar"));
+    EXPECT_EQ(longer.width() - box.width(),
+              caption.horizontalAdvance(longTitle) - caption.horizontalAdvance(QStringLiteral("gridshift")));
+    const QPushButton* ok = longer.findChild<QPushButton*>(QStringLiteral("buttonOk"));
+    EXPECT_LE(std::abs(ok->geometry().center().x() - longer.width() / 2), 1);
+
+    // A text wider than the title sizes the box alone.
+    const QString wideText = QStringLiteral("word ").repeated(30);
+    MessageDialog untitled(MessageIcon::Stop, QString(), wideText, MessageButtons::Ok);
+    MessageDialog titled(MessageIcon::Stop, QStringLiteral("gridshift"), wideText, MessageButtons::Ok);
+    EXPECT_EQ(titled.width(), untitled.width());
+
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    saveScreenshot(box, QStringLiteral("short_error_box.png"));
+    // On a real screen the whole screen too, with the title bar a window
+    // manager draws.
+    if (QGuiApplication::platformName() != QLatin1String("offscreen") && box.screen()) {
+        QTest::qWait(200);
+        EXPECT_TRUE(box.screen()->grabWindow(0).save(QStringLiteral(GRIDSHIFT_SCREENSHOT_DIR) +
+                                                    QStringLiteral("/short_error_box-screen.png")));
+    }
+}
+
 TEST(ExceptionBox, FullStopFollowsTheLastCharacterCode)
 {
     const struct {
@@ -220,6 +269,14 @@ TEST(ExceptionBox, ShowsTheMessageUnderTheProgramsTitle)
     EXPECT_EQ(driver.title, "app_widgets_test");
     EXPECT_EQ(driver.text, "Range check error.");
     EXPECT_EQ(driver.buttons, QStringList{"OK"});
+}
+
+TEST(ExceptionBox, AShortMessageLeavesRoomForTheTitle)
+{
+    BoxDriver driver(press(Qt::Key_Escape));
+    showExceptionBox(QStringLiteral("Key violation"));
+    EXPECT_EQ(driver.text, "Key violation.");
+    EXPECT_TRUE(driver.titleFits);
 }
 
 } // namespace

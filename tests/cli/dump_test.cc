@@ -135,6 +135,8 @@ TEST_F(SampleDump, PrintsTheCataloguedValues)
          "DECIMAL:06\n-200\n-20\n-1\n1\n20\n200\n200.36000000000001\n1.3700000000000001\n-1.387\n"},
         {"fields/memo.db", "Id:16\tMEMO:0C\n1\tBLOB\n2\tBLOB\n"},
         {"fields/bytes.db", nullptr},
+        // Code page 0: the HP Roman-8 sort order tells the encoding.
+        {"db/ROMAN8.db", "A:01\nŠ½ƒ¶\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);

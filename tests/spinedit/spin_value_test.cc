@@ -130,13 +130,64 @@ TEST(SpinReading, NumbersReadAsTypedOrAsTheLowerBound)
     for (const Case& c : {
              Case{vtFloat, " -1,5e2 ", -150}, Case{vtFloat, "1e-400", 0}, Case{vtFloat, "1e400", -2.7},
              Case{vtFloat, "3.5", -2.7}, Case{vtFloat, "1,2,3", -2.7}, Case{vtFloat, "inf", -2.7},
-             Case{vtInteger, "  -12", -12}, Case{vtInteger, "-$10", -16}, Case{vtInteger, "3000000000", 3e9},
+             Case{vtInteger, "  -12", -12}, Case{vtInteger, "-$10", -16}, Case{vtInteger, "3000000000", -2},
              Case{vtInteger, "12 ", -2}, Case{vtInteger, "", -2}, Case{vtHex, "ff", 255},
              Case{vtHex, "FFFFFFFFFFFFFFFF", -1}, Case{vtHex, "$10", -2}}) {
         SpinValue e = editor(c.type, c.text, -2.7);
         EXPECT_DOUBLE_EQ(e.Value(), c.read) << c.text;
         EXPECT_EQ(e.text(), c.text) << "reading changed the text";
     }
+}
+
+TEST(SpinReading, WholeNumbersAre32BitsSigned)
+{
+    using enum TValueType;
+    struct Case {
+        TValueType type;
+        const char* text;
+        double read;  // MinValue is -2.7
+    };
+    for (const Case& c : {
+             Case{vtInteger, "2147483647", 2147483647}, Case{vtInteger, "2147483648", -2},
+             Case{vtInteger, " -2147483648", -2147483648.0}, Case{vtInteger, "-2147483649", -2},
+             Case{vtInteger, "+00000000000042", 42}, Case{vtInteger, "$FFFFFFFF", -1},
+             Case{vtInteger, "$7fffffff", 2147483647}, Case{vtInteger, "-$80000000", -2147483648.0},
+             Case{vtInteger, "-$FFFFFFFF", 1}, Case{vtInteger, "$000000000010", 16},
+             Case{vtInteger, "$100000000", -2}, Case{vtInteger, "$FFFFFFFF80000000", -2147483648.0},
+             Case{vtInteger, "$FFFFFFFF7FFFFFFF", -2}, Case{vtInteger, "$", -2},
+             Case{vtHex, "FFFFFFFF", -1}, Case{vtHex, "80000000", -2147483648.0},
+             Case{vtHex, "FFFFFFFFFFFFFFFE", -2}, Case{vtHex, "100000000", -2},
+             Case{vtHex, "7FFFFFFFFFFFFFFF", -2}, Case{vtHex, "-1", -2}, Case{vtHex, " 1", -2}}) {
+        EXPECT_DOUBLE_EQ(editor(c.type, c.text, -2.7).Value(), c.read) << c.text;
+    }
+}
+
+TEST(SpinReading, WrittenWholeNumbersReadBack)
+{
+    using enum TValueType;
+    // Equal bounds: writes take any value, and -2.7 reads as -2.
+    auto unbounded = [](TValueType type) {
+        SpinValue e = editor(type, "0", -2.7);
+        e.setMaxValue(-2.7);
+        return e;
+    };
+    for (TValueType type : {vtInteger, vtHex}) {
+        for (double v : {0.0, 1.0, 255.0, -1.0, -2.0, -123456.0, 2147483647.0, -2147483648.0}) {
+            SpinValue e = unbounded(type);
+            e.setValue(v);
+            EXPECT_DOUBLE_EQ(e.Value(), v) << e.text();
+        }
+    }
+    // Beyond 32 bits the text is still written, but reads as the lower bound
+    // or, in hexadecimal, as its low 32 bits would.
+    SpinValue whole = unbounded(vtInteger);
+    whole.setValue(5e9);
+    EXPECT_EQ(whole.text(), "5000000000");
+    EXPECT_DOUBLE_EQ(whole.Value(), -2);
+    SpinValue hex = unbounded(vtHex);
+    hex.setValue(4294967295.0);
+    EXPECT_EQ(hex.text(), "FFFFFFFF");
+    EXPECT_DOUBLE_EQ(hex.Value(), -1);
 }
 
 TEST(SpinReading, TimeFields)
