@@ -3,6 +3,7 @@
 #include "grid_test_util.h"
 #include "test_support.h"
 
+#include "grid/recovery.h"
 #include "grid/shift.h"
 
 #include <gtest/gtest.h>
@@ -669,5 +670,138 @@ INSTANTIATE_TEST_SUITE_P(TablesAndTimeTypes, ShiftFiles,
                          ::testing::Combine(::testing::Bool(),
                                             ::testing::Values(paradox::FieldType::Time,
                                                               paradox::FieldType::Timestamp)));
+
+} // namespace
+
+namespace {
+
+// Every operation that changes a file, failing in turn during a shift of
+// both tables: afterwards, and after the next open of the folder, both
+// tables are exactly as before (or, once the commit mark is written, as
+// after), never in part.
+class ShiftFaults : public ::testing::TestWithParam<bool> {
+protected:
+    void build(int hours, int fillingDays)
+    {
+        testsupport::GridTableOptions options;
+        options.keyed = GetParam();
+        options.recordsPerBlock = 5;
+        std::vector<GridSlot> slots;
+        for (int day = 0; day < 7; ++day)
+            for (int hour = 0; hour < hours; ++hour)
+                for (int minute : {0, 15, 30, 45})
+                    slots.push_back({day, hour, minute});
+        testsupport::writeGridTable(pristine.file("AdvSetBlk.db"), slots, options);
+        std::vector<FillingEntry> filling;
+        for (int d = 0; d < fillingDays; ++d)
+            for (int hour = 0; hour < hours; ++hour)
+                for (int minute : {0, 15, 30, 45}) {
+                    const paradox::CivilDate date =
+                        paradox::civilFromDayNumber(paradox::dayNumberFromCivil({2026, 1, 5}) + d);
+                    filling.push_back({date.year, date.month, date.day, hour, minute});
+                }
+        testsupport::writeFillingTable(pristine.file("AdvBlock.db"), filling, options);
+        before = tables(pristine.path());
+        TempDir reference;
+        copy(pristine.path(), reference.path());
+        testsupport::FaultyFileSystem counting;
+        counting.durable = false;
+        ASSERT_TRUE(shift(reference.path(), counting));
+        after = tables(reference.path());
+        operations = counting.operations;
+    }
+
+    static std::vector<std::vector<std::byte>> tables(const std::string& folder)
+    {
+        std::vector<std::vector<std::byte>> out;
+        for (const char* name : {"AdvSetBlk.db", "AdvSetBlk.px", "AdvBlock.db", "AdvBlock.px"})
+            out.push_back(testsupport::fileExists(folder + "/" + name) ? testsupport::readFile(folder + "/" + name)
+                                                                        : std::vector<std::byte>{});
+        return out;
+    }
+
+    static void copy(const std::string& from, const std::string& to)
+    {
+        for (const auto& entry : std::filesystem::directory_iterator(from))
+            std::filesystem::copy_file(entry.path(), to + "/" + entry.path().filename().string(),
+                                       std::filesystem::copy_options::overwrite_existing);
+    }
+
+    // Shifts minute 15 to 50 in `folder` through `fs`; false when it failed.
+    bool shift(const std::string& folder, testsupport::FaultyFileSystem& fs, std::string* message = nullptr)
+    {
+        grid::Engine engine;
+        engine.BaseFolder = folder + "/";
+        engine.OldMinute = 15;
+        grid::TableDataSet table;
+        table.setFileSystem(&fs);
+        grid::QueryDataSet query;
+        RecordingProgress progress;
+        RecordingView view;
+        Ticks days(7), hours(24);
+        grid::DayHourFilter filter(days, hours);
+        grid::ShiftInputs in;
+        in.newMinute = 50;
+        in.blockSize = [] { return 150.0 / 86400; };
+        in.dryRun = false;
+        in.folderText = [&] { return folder; };
+        try {
+            return grid::shiftMinute(engine, in, filter, table, query, progress, view).ran;
+        } catch (const grid::Error& e) {
+            if (message)
+                *message = e.what();
+            return false;
+        }
+    }
+
+    // Fails operation `n` (and every later one when the disk is `dead`), then
+    // opens the folder again as the next user would.
+    void failAt(int n, bool dead)
+    {
+        SCOPED_TRACE("operation " + std::to_string(n) + (dead ? " and every later one" : " alone"));
+        TempDir work;
+        copy(pristine.path(), work.path());
+        testsupport::FaultyFileSystem fs;
+        fs.failAt = n;
+        fs.failAfter = dead;
+        fs.durable = false;
+        std::string message;
+        if (shift(work.path(), fs, &message)) {
+            EXPECT_EQ(tables(work.path()), after);
+            return;
+        }
+        RecordingView view;
+        grid::recoverFolder(work.path() + "/", view);
+        const auto now = tables(work.path());
+        if (dead && message.find("either complete") != std::string::npos && now == after)
+            return;
+        EXPECT_EQ(now, before) << message;
+    }
+
+    TempDir pristine;
+    std::vector<std::vector<std::byte>> before, after;
+    int operations = 0;
+};
+
+TEST_P(ShiftFaults, EveryOperationOfASmallShiftFailingInTurn)
+{
+    build(3, 7);
+    ASSERT_NE(after, before);
+    ASSERT_GT(operations, 40);
+    for (int n = 1; n <= operations; ++n)
+        for (bool dead : {false, true})
+            failAt(n, dead);
+}
+
+TEST_P(ShiftFaults, TwoHundredOperationsSpreadOverALargeShift)
+{
+    build(24, 100);
+    ASSERT_GT(operations, 2000);
+    for (int k = 0; k < 200; ++k)
+        failAt(1 + static_cast<int>(static_cast<long long>(k) * (operations - 1) / 199), k % 2 == 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, ShiftFaults, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Keyed" : "Unkeyed"; });
 
 } // namespace

@@ -334,6 +334,7 @@ TEST_F(TableWrite, AFailureAtAnyStepOfTheCommitLeavesEveryFileAsItWas)
             testsupport::writeFile(db, dbBefore);
             testsupport::writeFile(px, pxBefore);
             testsupport::FaultyFileSystem fs;
+            fs.durable = false;
             Status st;
             {
                 auto table = openTable(db, &fs);

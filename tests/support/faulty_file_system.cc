@@ -1,5 +1,7 @@
 #include "faulty_file_system.h"
 
+#include "test_support.h"
+
 namespace testsupport {
 namespace {
 
@@ -32,7 +34,7 @@ public:
     {
         if (m_inner->writable() && !m_owner->proceed())
             return injected(path());
-        return m_inner->sync();
+        return m_owner->durable ? m_inner->sync() : Status::ok();
     }
     Status lockExclusive() override { return m_inner->lockExclusive(); }
     Status checkUnchanged() override { return m_inner->checkUnchanged(); }
@@ -67,7 +69,14 @@ Status FaultyFileSystem::open(const std::string& path, paradox::OpenMode mode, s
 
 Status FaultyFileSystem::createFile(const std::string& path, std::span<const std::byte> data)
 {
-    return proceed() ? paradox::FileSystem::standard().createFile(path, data) : injected(path);
+    if (!proceed())
+        return injected(path);
+    if (durable)
+        return paradox::FileSystem::standard().createFile(path, data);
+    if (fileExists(path))
+        return Status::ioError(path + ": File exists");
+    writeFile(path, std::vector<std::byte>(data.begin(), data.end()));
+    return Status::ok();
 }
 
 Status FaultyFileSystem::rename(const std::string& from, const std::string& to)
@@ -82,7 +91,9 @@ Status FaultyFileSystem::remove(const std::string& path)
 
 Status FaultyFileSystem::syncDirectory(const std::string& dir)
 {
-    return proceed() ? paradox::FileSystem::standard().syncDirectory(dir) : injected(dir);
+    if (!proceed())
+        return injected(dir);
+    return durable ? paradox::FileSystem::standard().syncDirectory(dir) : Status::ok();
 }
 
 } // namespace testsupport

@@ -24,6 +24,9 @@ public:
     int operations = 0;  // counted from 1
     int failAt = 0;      // 0: none
     bool failAfter = false;
+    // False: flushes are counted but not made, for tests that fail thousands
+    // of operations in turn and never lose power.
+    bool durable = true;
 
     // Counts one operation; false when it must fail.
     bool proceed();
