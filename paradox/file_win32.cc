@@ -128,6 +128,22 @@ public:
         return Status::ok();
     }
 
+    // While open here no other program can rename or delete the file (it is
+    // not shared for deletion), but one that shares it may still resize it.
+    Status checkUnchanged() override
+    {
+        if (m_handle == INVALID_HANDLE_VALUE)
+            return Status::ok();
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(m_handle, &size))
+            return Status::ioError(errorText(m_path, GetLastError()));
+        if (static_cast<std::uint64_t>(size.QuadPart) != m_bytes.size())
+            return Status::ioError(m_path + ": the file was changed by another program (it now holds " +
+                                   std::to_string(size.QuadPart) + " bytes, not " + std::to_string(m_bytes.size()) +
+                                   ")");
+        return Status::ok();
+    }
+
     Status close() override
     {
         if (m_handle == INVALID_HANDLE_VALUE)
@@ -194,6 +210,14 @@ public:
         if (!st.isOk())
             DeleteFileW(widen(path).c_str());
         return st;
+    }
+
+    // The rename reaches the disk before it returns, as a journal needs.
+    Status rename(const std::string& from, const std::string& to) override
+    {
+        if (!MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return Status::ioError(errorText(to, GetLastError()));
+        return Status::ok();
     }
 
     Status probeLock(const std::string& path, bool* locked) override
