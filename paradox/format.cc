@@ -70,6 +70,50 @@ std::uint16_t fieldLength(std::uint8_t type, std::uint8_t size)
     }
 }
 
+Status readChain(std::span<const std::byte> data, const Header& header, std::vector<ChainBlock>* out,
+                 std::uint32_t* records)
+{
+    *records = 0;
+    if (header.firstBlock == 0)
+        return Status::ok();
+    if (header.fileBlocks == 0)
+        return Status::corruption("the chain starts at block " + std::to_string(header.firstBlock) +
+                                  " of a file without blocks");
+    std::vector<bool> seen(static_cast<std::size_t>(header.fileBlocks) + 1, false);
+    std::uint32_t slot = 0;
+    for (std::uint16_t blk = header.firstBlock; blk != 0;) {
+        if (blk > header.fileBlocks)
+            return Status::corruption("the block chain points to block " + std::to_string(blk) +
+                                      " but the file has " + std::to_string(header.fileBlocks));
+        if (seen[blk])
+            return Status::corruption("the block chain returns to block " + std::to_string(blk));
+        seen[blk] = true;
+        const std::byte* b = data.data() + header.blockOffset(blk);
+        const auto add = static_cast<std::int16_t>(loadLE16(b + 4));
+        const int n = recordsInBlock(add, header.recordSize, header.blockSize);
+        if (n < 0) {
+            const std::string area =
+                "block " + std::to_string(blk) + " gives a record area of " + std::to_string(add) + " bytes";
+            if (add % header.recordSize != 0)
+                return Status::corruption(area + ", which is not a whole number of " +
+                                          std::to_string(header.recordSize) + "-byte records");
+            return Status::corruption(area + ", more than a block of " + std::to_string(header.blockSize) +
+                                      " bytes holds");
+        }
+        const std::size_t end =
+            header.blockOffset(blk) + kBlockHeaderSize + static_cast<std::size_t>(n) * header.recordSize;
+        if (end > data.size())
+            return Status::corruption("block " + std::to_string(blk) + " holds " + std::to_string(n) +
+                                      " records up to byte " + std::to_string(end) + " but the file holds only " +
+                                      std::to_string(data.size()) + " bytes");
+        out->push_back({blk, static_cast<std::uint16_t>(n), slot});
+        slot += static_cast<std::uint32_t>(n);
+        blk = loadLE16(b);
+    }
+    *records = slot;
+    return Status::ok();
+}
+
 Status parseHeader(std::span<const std::byte> file, Header* out)
 {
     Header h;
@@ -95,6 +139,9 @@ Status parseHeader(std::span<const std::byte> file, Header* out)
     h.structureStamp = u8(p + kStructureStamp);
     h.indexRoot = loadLE16(p + kIndexRoot);
     h.indexLevels = u8(p + kIndexLevels);
+    h.indexedField = u8(p + kIndexFieldNumber);
+    if (isSecondaryIndexType(h.fileType))
+        h.indexOptions = u8(p + kReferentialFlag);
     const unsigned numFields = loadLE16(p + kNumFields);
 
     if (h.fileType > kCompositeMaintained)

@@ -45,7 +45,7 @@ inline constexpr std::size_t kAutoIncrement = 0x49;
 inline constexpr std::size_t kFreeBlock = 0x4D;
 inline constexpr std::size_t kIndexUpdateRequired = 0x4F;
 inline constexpr std::size_t kUsedHeader = 0x51;
-inline constexpr std::size_t kReferentialFlag = 0x55;
+inline constexpr std::size_t kReferentialFlag = 0x55;  // .DB; in an .X: its options (kIndex* below)
 inline constexpr std::size_t kMarker56 = 0x56;
 inline constexpr std::size_t kFixedHeaderEnd = 0x58;
 
@@ -58,6 +58,13 @@ inline constexpr std::size_t kFieldNumbersOffset = 0x66;
 inline constexpr std::size_t kCodePage = 0x6A;
 inline constexpr std::size_t kUnknown6C = 0x6C;
 inline constexpr std::size_t kExtendedHeaderEnd = 0x78;
+
+// Options of a secondary index (.X byte 0x55).
+inline constexpr std::uint8_t kIndexCaseInsensitive = 0x01;
+inline constexpr std::uint8_t kIndexDescending = 0x10;
+inline constexpr std::uint8_t kIndexUnique = 0x20;
+// In an .X's field numbers: the indexed field sorts in descending order.
+inline constexpr std::uint16_t kDescendingField = 0x8000;
 
 inline constexpr std::uint32_t kEncryptionMoved = 0xFF00FF00;  // key lives at 0x5C
 inline constexpr std::size_t kBlockHeaderSize = 6;
@@ -120,6 +127,8 @@ struct Header {
     int textCodePage = 437;      // of the file's text: codePage, else its sort order's, else 437
     std::uint16_t indexRoot = 0;
     std::uint8_t indexLevels = 0;
+    std::uint8_t indexedField = 0;   // .X: table number of the first indexed field
+    std::uint8_t indexOptions = 0;   // .X: kIndex* bits
     std::vector<FieldDescriptor> fields;
     std::vector<std::uint16_t> fieldNumbers;  // .DB/.X of 4.x and later
     std::string sortOrderName;
@@ -150,6 +159,12 @@ int recordsInBlock(std::int16_t addDataSize, std::uint32_t recordSize, std::uint
 // Bytes a field of the type takes in a record given its descriptor size, or
 // 0 when the type is unknown or the size impossible for it.
 std::uint16_t fieldLength(std::uint8_t type, std::uint8_t size);
+
+// Walks the block chain of a file laid out as a table (a table or an .X),
+// appending each block in chain order with the records it holds; `records`
+// gets their sum. Messages name no file.
+Status readChain(std::span<const std::byte> file, const Header& header, std::vector<ChainBlock>* out,
+                 std::uint32_t* records);
 
 // Reads and checks the header of any table or index file. Messages say what
 // is wrong without naming the file; callers add the name.

@@ -25,7 +25,8 @@ std::size_t PrimaryIndex::entryOffset(Location loc) const
 }
 
 Status PrimaryIndex::load(File* px, const format::Header& table, std::span<const std::byte> tableBytes,
-                          const std::vector<format::ChainBlock>& chain, std::optional<PrimaryIndex>* out)
+                          const std::vector<format::ChainBlock>& chain, std::optional<PrimaryIndex>* out,
+                          int fileType)
 {
     PrimaryIndex index;
     index.m_px = px;
@@ -33,9 +34,11 @@ Status PrimaryIndex::load(File* px, const format::Header& table, std::span<const
     // Other file types lay their headers out differently; name the type
     // rather than the detail that fails to parse.
     const unsigned type = bytes.size() > format::kFileType ? coding::u8(bytes.data() + format::kFileType) : 0;
-    if (bytes.size() >= format::kFixedHeaderEnd && type != format::kPrimaryIndex &&
+    if (bytes.size() >= format::kFixedHeaderEnd && static_cast<int>(type) != fileType &&
         type <= format::kCompositeMaintained)
-        return Status::corruption("not a primary index (file type " + std::to_string(type) + ")");
+        return Status::corruption(std::string(fileType == format::kPrimaryIndex ? "not a primary index"
+                                                                                 : "not the index of these blocks") +
+                                  " (file type " + std::to_string(type) + ")");
     Status st = format::parseHeader(bytes, &index.m_header);
     if (!st.isOk())
         return st;

@@ -10,6 +10,8 @@ namespace paradox {
 struct FileWrites;
 
 // The primary index (.PX) of a keyed table, kept right while records move.
+// The .Y of a secondary index is the same kind of file over the blocks of
+// its .X, which is laid out as a keyed table, so it serves for those too.
 //
 // Its lowest level holds one entry per data block (the block's first key, its
 // number and its record count); upper levels hold the first key of each index
@@ -19,8 +21,10 @@ struct FileWrites;
 class PrimaryIndex {
 public:
     // Reads the index and checks that it describes the table's blocks exactly.
+    // `fileType` is the index's own: a .PX's, or a .Y's (format::kSecondaryIndexIndex, kCompositeIndexIndex).
     static Status load(File* px, const format::Header& table, std::span<const std::byte> tableBytes,
-                       const std::vector<format::ChainBlock>& chain, std::optional<PrimaryIndex>* out);
+                       const std::vector<format::ChainBlock>& chain, std::optional<PrimaryIndex>* out,
+                       int fileType = format::kPrimaryIndex);
 
     // Adds to `out` the index writes that make data block `block` start
     // with a record whose key is `key`. Each block's entry must be planned

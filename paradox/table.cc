@@ -185,43 +185,9 @@ Status Table::Impl::load()
     }
 
     // Walk the chain once: it gives the table's order and proves the blocks sound.
-    if (header.firstBlock != 0 && header.fileBlocks != 0) {
-        std::vector<bool> seen(static_cast<std::size_t>(header.fileBlocks) + 1, false);
-        std::uint32_t slot = 0;
-        for (std::uint16_t blk = header.firstBlock; blk != 0;) {
-            if (blk > header.fileBlocks)
-                return Status::corruption(path + ": the block chain points to block " + std::to_string(blk) +
-                                          " but the file has " + std::to_string(header.fileBlocks));
-            if (seen[blk])
-                return Status::corruption(path + ": the block chain returns to block " + std::to_string(blk));
-            seen[blk] = true;
-            const std::byte* b = data.data() + header.blockOffset(blk);
-            const auto add = static_cast<std::int16_t>(coding::loadLE16(b + 4));
-            const int n = format::recordsInBlock(add, header.recordSize, header.blockSize);
-            if (n < 0) {
-                const std::string area =
-                    path + ": block " + std::to_string(blk) + " gives a record area of " + std::to_string(add) + " bytes";
-                if (add % header.recordSize != 0)
-                    return Status::corruption(area + ", which is not a whole number of " +
-                                              std::to_string(header.recordSize) + "-byte records");
-                return Status::corruption(area + ", more than a block of " + std::to_string(header.blockSize) +
-                                          " bytes holds");
-            }
-            const std::size_t end =
-                header.blockOffset(blk) + format::kBlockHeaderSize + static_cast<std::size_t>(n) * header.recordSize;
-            if (end > data.size())
-                return Status::corruption(path + ": block " + std::to_string(blk) + " holds " + std::to_string(n) +
-                                          " records up to byte " + std::to_string(end) +
-                                          " but the file holds only " + std::to_string(data.size()) + " bytes");
-            chain.push_back({blk, static_cast<std::uint16_t>(n), slot});
-            slot += static_cast<std::uint32_t>(n);
-            blk = coding::loadLE16(b);
-        }
-        recordCount = slot;
-    } else if (header.firstBlock != 0 && header.fileBlocks == 0) {
-        return Status::corruption(path + ": the chain starts at block " + std::to_string(header.firstBlock) +
-                                  " of a file without blocks");
-    }
+    st = format::readChain(data, header, &chain, &recordCount);
+    if (!st.isOk())
+        return st.withContext(path);
     if (recordCount != header.numRecords)
         return Status::corruption(path + ": the header counts " + std::to_string(header.numRecords) +
                                   " records but the blocks hold " + std::to_string(recordCount));
@@ -239,6 +205,11 @@ void Table::Impl::findCompanions()
     if (!fs->listDirectory(folder, &names).isOk())
         names.clear();
     std::vector<std::string> valFiles;
+    std::vector<std::string> blockIndexes;
+    auto isIndexExtension = [](const std::string& ext, char kind) {
+        return ext.size() == 3 && ext[0] == kind &&
+               ((isHexDigit(ext[1]) && isHexDigit(ext[2])) || (ext[1] == 'g' && isHexDigit(ext[2])));
+    };
     for (const std::string& name : names) {
         const std::string ext = extensionOf(name);
         if (foldCase(name) == "pdoxusrs.lck")
@@ -251,16 +222,23 @@ void Table::Impl::findCompanions()
             lckPath = folder + name;
         else if (ext == "val")
             valFiles.push_back(folder + name);
-        else if (ext.size() == 3 && ext[0] == 'x' &&
-                 ((isHexDigit(ext[1]) && isHexDigit(ext[2])) || (ext[1] == 'g' && isHexDigit(ext[2])))) {
+        else if (isIndexExtension(ext, 'x')) {
             SecondaryIndex si;
             si.path = folder + name;
             si.holdsField.assign(fields.size(), true);
             secondary.push_back(std::move(si));
+        } else if (isIndexExtension(ext, 'y')) {
+            blockIndexes.push_back(name);
         }
     }
-    for (SecondaryIndex& si : secondary)
+    for (SecondaryIndex& si : secondary) {
+        // NAME.X02 goes with NAME.Y02, NAME.XG0 with NAME.YG0.
+        const std::string wanted = "y" + extensionOf(si.path).substr(1);
+        for (const std::string& y : blockIndexes)
+            if (extensionOf(y) == wanted)
+                si.blocksPath = folder + y;
         describeSecondaryIndex(fs, header, foldedNames, &si);
+    }
     if (!valFiles.empty())
         readValidityRules(fs, valFiles.front(), header, &validity);
 }
@@ -311,8 +289,11 @@ Status Table::close()
             result = st;
         f.reset();
     };
-    for (SecondaryIndex& si : d.secondary)
+    for (SecondaryIndex& si : d.secondary) {
+        si.kept.reset();
+        closeOne(si.blocksFile);
         closeOne(si.file);
+    }
     d.primary.reset();
     closeOne(d.px);
     closeOne(d.db);
@@ -325,10 +306,45 @@ Status Table::checkUnchanged() const
     Status st = d.db ? d.db->checkUnchanged() : Status::ok();
     if (st.isOk() && d.px)
         st = d.px->checkUnchanged();
-    for (const SecondaryIndex& si : d.secondary)
+    for (const SecondaryIndex& si : d.secondary) {
         if (st.isOk() && si.file)
             st = si.file->checkUnchanged();
+        if (st.isOk() && si.blocksFile)
+            st = si.blocksFile->checkUnchanged();
+    }
     return st;
+}
+
+Status Table::checkSecondaryIndexes()
+{
+    Impl& d = *m_impl;
+    for (SecondaryIndex& si : d.secondary) {
+        if (!si.maintained)
+            continue;
+        const std::string name = fileNameOf(si.path);
+        if (!si.readable)
+            return Status::corruption(name + ": cannot be read");
+        // The files open for writing when the table is; else opened here to read.
+        std::unique_ptr<File> x, y;
+        std::unique_ptr<MaintainedIndex> opened;
+        MaintainedIndex* index = si.kept.get();
+        if (!index) {
+            if (si.blocksPath.empty())
+                return Status::corruption(name + ": its .Y file is missing");
+            Status st = d.fs->open(si.path, OpenMode::ReadOnly, &x);
+            if (st.isOk())
+                st = d.fs->open(si.blocksPath, OpenMode::ReadOnly, &y);
+            if (st.isOk())
+                st = MaintainedIndex::open(x.get(), y.get(), d.header, &opened);
+            if (!st.isOk())
+                return st.withContext(name);
+            index = opened.get();
+        }
+        const Status st = index->check(d);
+        if (!st.isOk())
+            return st.withContext(name);
+    }
+    return Status::ok();
 }
 
 const std::string& Table::path() const { return m_impl->path; }

@@ -169,6 +169,8 @@ public:
     Status edit();
     // Date, Time and Timestamp fields only.
     Status setDateTime(int field, DateTime value);
+    // Short and Long fields only; the value must fit the field.
+    Status setInteger(int field, std::int64_t value);
     // Keeps the edited record for the next transaction. A key that another
     // record holds, as the table stands with the earlier posts, is a "Key
     // violation". When written, a keyed table's records take the order of
@@ -176,6 +178,13 @@ public:
     Status post();
     void cancel();
     bool editing() const;
+
+    // Checks each maintained secondary index against the table as the files
+    // hold them (posts not yet written are not seen): one entry for every
+    // record, holding its values and its block, in the index's order, with
+    // the index's .Y describing its blocks. The message names the index and
+    // what is wrong. Non-maintained indexes, which may be stale, are skipped.
+    Status checkSecondaryIndexes();
 
     // Posts that changed a record and wait for a transaction.
     std::uint32_t pendingPosts() const;

@@ -4,6 +4,7 @@
 #include "paradox/coding.h"
 #include "paradox/format.h"
 #include "paradox/paths.h"
+#include "paradox/secondary_index.h"
 
 #include <algorithm>
 #include <cmath>
@@ -148,12 +149,19 @@ struct IndexEntry {
     std::uint32_t count;  // records below the entry
 };
 
-// Lays the primary index out top-down, as the engine's files and other
-// readers have it: the root is block 1, each level's blocks follow those of
-// the level above, the lowest level comes last, and one chain runs through
-// all blocks in that order. The header counts the entries of all levels.
-Status buildPrimaryIndex(const CreateOptions& o, const std::vector<FieldSpec>& fields, std::size_t keyLength,
-                         const std::vector<IndexEntry>& leaves, const std::string& name, std::vector<std::byte>* out)
+struct Descriptor {
+    std::uint8_t type;
+    std::uint8_t size;
+};
+
+// Lays an index of blocks (a .PX over a table's blocks, a .Y over an .X's)
+// out top-down, as the engine's files and other readers have it: the root is
+// block 1, each level's blocks follow those of the level above, the lowest
+// level comes last, and one chain runs through all blocks in that order. The
+// header counts the entries of all levels.
+Status buildBlockIndex(const CreateOptions& o, int fileType, const std::vector<Descriptor>& keyFields,
+                       std::size_t keyLength, const std::vector<IndexEntry>& leaves, const std::string& name,
+                       std::uint8_t stamp, std::vector<std::byte>* out)
 {
     const std::size_t record = keyLength + 6;
     const int kib = o.indexBlockSizeKiB ? o.indexBlockSizeKiB : o.blockSizeKiB;
@@ -192,22 +200,22 @@ Status buildPrimaryIndex(const CreateOptions& o, const std::vector<FieldSpec>& f
             entries += blk.size();
     }
     if (total > 0xFFFF)
-        return Status::invalidArgument("the primary index would be too large");
+        return Status::invalidArgument("the index would be too large");
 
     const std::size_t nameLength = static_cast<std::size_t>(tableNameLength(o.version));
-    const std::size_t used = kFixedHeaderEnd + 2 * static_cast<std::size_t>(o.keyFields) + 4 + nameLength;
+    const std::size_t used = kFixedHeaderEnd + 2 * keyFields.size() + 4 + nameLength;
     Image px(kHeaderUnit + total * blockSize);
-    writeCommonHeader(px, o, record, kHeaderUnit, kPrimaryIndex, kib, static_cast<std::uint32_t>(entries),
-                      static_cast<std::uint16_t>(total), o.keyFields);
+    writeCommonHeader(px, o, record, kHeaderUnit, fileType, kib, static_cast<std::uint32_t>(entries),
+                      static_cast<std::uint16_t>(total), static_cast<int>(keyFields.size()));
     px.u16(kIndexRoot, 1);
     px.u8(kIndexLevels, static_cast<unsigned>(levels.size()));
-    px.u8(kIndexStamp, 1);  // follows the table's change counter
+    px.u8(kIndexStamp, stamp);  // follows its owner's change counter
     px.u16(kUsedHeader, static_cast<unsigned>(used));
-    for (std::size_t i = 0; i < static_cast<std::size_t>(o.keyFields); ++i) {
-        px.u8(kFixedHeaderEnd + 2 * i, static_cast<unsigned>(fields[i].type));
-        px.u8(kFixedHeaderEnd + 2 * i + 1, descriptorSize(fields[i]));
+    for (std::size_t i = 0; i < keyFields.size(); ++i) {
+        px.u8(kFixedHeaderEnd + 2 * i, keyFields[i].type);
+        px.u8(kFixedHeaderEnd + 2 * i + 1, keyFields[i].size);
     }
-    px.bytes(kFixedHeaderEnd + 2 * static_cast<std::size_t>(o.keyFields) + 4, name.substr(0, nameLength - 1));
+    px.bytes(kFixedHeaderEnd + 2 * keyFields.size() + 4, name.substr(0, nameLength - 1));
     for (std::size_t l = 0; l < levels.size(); ++l) {
         for (std::size_t j = 0; j < levels[l].size(); ++j) {
             const std::size_t number = firstNumber[l] + j;
@@ -230,6 +238,188 @@ Status buildPrimaryIndex(const CreateOptions& o, const std::vector<FieldSpec>& f
         }
     }
     *out = std::move(px.data());
+    return Status::ok();
+}
+
+// Where a record of the new table lies.
+struct PlacedRecord {
+    const std::byte* bytes;
+    std::uint16_t block;
+    std::uint16_t place;  // in the block, from 0
+};
+
+// A secondary index of the new table: the .X (a keyed table of entries in
+// index order, with the header the engine's .X files carry) and its .Y.
+struct BuiltIndex {
+    std::string xPath, yPath;
+    std::vector<std::byte> x, y;
+};
+
+Status buildSecondaryIndex(const CreateOptions& o, const IndexSpec& spec, const std::string& xPath,
+                           const std::string& yPath, const std::vector<FieldSpec>& specs, const Header& table,
+                           std::uint32_t updateTime, const std::vector<PlacedRecord>& records, BuiltIndex* out)
+{
+    const bool keyed = o.keyFields > 0;
+    // Columns: the indexed fields, then the key and the block, or the
+    // record's number, block and place.
+    std::vector<std::uint16_t> numbers;  // field numbers as the header gives them
+    std::vector<Descriptor> descriptors;
+    std::vector<std::string> names;
+    for (const std::string& name : spec.fields) {
+        std::size_t f = 0;
+        while (f < specs.size() && foldCase(specs[f].name) != foldCase(name))
+            ++f;
+        if (f == specs.size())
+            return Status::invalidArgument("index field '" + name + "' is not a field of the table");
+        if (isBlobType(specs[f].type))
+            return Status::invalidArgument("index field '" + name + "' is a BLOB");
+        numbers.push_back(static_cast<std::uint16_t>((f + 1) | (spec.descending ? kDescendingField : 0)));
+        descriptors.push_back({table.fields[f].type, table.fields[f].size});
+        names.push_back(table.fields[f].rawName);
+    }
+    auto addColumn = [&](std::uint8_t type, std::uint8_t size, const std::string& name) {
+        numbers.push_back(static_cast<std::uint16_t>(numbers.size() + 1));
+        descriptors.push_back({type, size});
+        names.push_back(name);
+    };
+    if (keyed) {
+        for (int k = 0; k < o.keyFields; ++k)
+            addColumn(table.fields[static_cast<std::size_t>(k)].type, table.fields[static_cast<std::size_t>(k)].size,
+                      table.fields[static_cast<std::size_t>(k)].rawName);
+        addColumn(0x03, 2, "Blk Num");
+    } else {
+        addColumn(0x04, 4, "Tup No");
+        addColumn(0x03, 2, "Blk Num");
+        addColumn(0x03, 2, "Tup Offset");
+    }
+    const std::size_t nx = descriptors.size();
+    std::size_t entrySize = 0;
+    for (const Descriptor& d : descriptors)
+        entrySize += fieldLength(d.type, d.size);
+
+    const std::size_t blockSize = static_cast<std::size_t>(o.blockSizeKiB) * 1024;
+    std::size_t perBlock = (blockSize - kBlockHeaderSize) / entrySize;
+    if (spec.entriesPerBlock > 0)
+        perBlock = std::min(perBlock, static_cast<std::size_t>(spec.entriesPerBlock));
+    const std::size_t n = records.size();
+    const std::size_t blocks = (n + perBlock - 1) / perBlock;
+    if (blocks > 0xFFFF)
+        return Status::invalidArgument("too many entries for the index's block size");
+
+    // Header, laid out as a table's with the index's name at the end.
+    const std::size_t nameLength = static_cast<std::size_t>(tableNameLength(o.version));
+    const std::size_t namePos = kExtendedHeaderEnd + 2 * nx + 4 + 4 * nx;
+    std::size_t pos = namePos + nameLength;
+    std::vector<std::size_t> fieldNamePos(nx);
+    for (std::size_t i = 0; i < nx; ++i) {
+        fieldNamePos[i] = pos;
+        pos += names[i].size() + 1;
+    }
+    const std::size_t fieldNumbersPos = pos;
+    pos += 2 * nx;
+    const std::size_t sortPos = pos;
+    pos += o.sortOrder.size() + 1;
+    // The engine counts the index's name, and its end, only when it has one.
+    const std::size_t used = spec.name.empty() ? pos : pos + spec.name.size() + 1;
+    const std::size_t end = pos + spec.name.size() + 1;
+    const std::size_t headerSize = (end + kHeaderUnit - 1) / kHeaderUnit * kHeaderUnit;
+    const int type = spec.name.empty() ? (spec.maintained ? kSecondaryMaintained : kSecondaryNotMaintained)
+                                       : (spec.maintained ? kCompositeMaintained : kCompositeNotMaintained);
+    Image x(headerSize + blocks * blockSize);
+    writeCommonHeader(x, o, entrySize, headerSize, type, o.blockSizeKiB, static_cast<std::uint32_t>(n),
+                      static_cast<std::uint16_t>(blocks), static_cast<int>(nx));
+    x.u8(kIndexFieldNumber, numbers.front() & ~kDescendingField);
+    x.u16(kKeyFields, static_cast<unsigned>(nx - 1));
+    x.u32(kOldEncryption, kEncryptionMoved);
+    x.u8(kIndexStamp, 0xFF);
+    x.u8(kChangeCounter, 1);
+    x.u8(kStructureStamp, 1);  // the table's
+    x.u8(kTableStamp, 1);      // follows the table's change counter
+    x.u8(kUnknown3E, 0x1F);
+    x.u8(kUnknown3E + 1, 0x0F);
+    x.u16(kUsedHeader, static_cast<unsigned>(used));
+    x.u8(kReferentialFlag, (spec.caseInsensitive ? kIndexCaseInsensitive : 0) |
+                               (spec.descending ? kIndexDescending : 0) | (spec.unique ? kIndexUnique : 0));
+    x.u8(kMarker56, 0x20);
+    const unsigned word = o.version >= 12 ? 0x010C : o.version >= 10 ? 0x010B : 0x0109;
+    x.u16(kVersionWord, word);
+    x.u16(kVersionWord + 2, word);
+    x.u32(kUpdateTime, updateTime);
+    unsigned highest = 0;
+    for (std::uint16_t number : numbers)
+        highest = std::max<unsigned>(highest, number & ~kDescendingField);
+    x.u16(kFieldCountPlusOne, highest + 1);
+    x.u16(kFieldNumbersOffset, static_cast<unsigned>(fieldNumbersPos - kFixedHeaderEnd));
+    x.u16(kCodePage, static_cast<unsigned>(o.codePage));
+    x.u8(kUnknown6C, 1);
+    x.u8(kUnknown6C + 1, 1);
+    x.u16(kUnknown6C + 2, static_cast<unsigned>(fieldNumbersPos - kFixedHeaderEnd + 6));
+    for (std::size_t i = 0; i < nx; ++i) {
+        x.u8(kExtendedHeaderEnd + 2 * i, descriptors[i].type);
+        x.u8(kExtendedHeaderEnd + 2 * i + 1, descriptors[i].size);
+        x.bytes(fieldNamePos[i], names[i]);
+        x.u16(fieldNumbersPos + 2 * i, numbers[i]);
+    }
+    x.bytes(namePos, fileNameOf(xPath).substr(0, nameLength - 1));
+    x.bytes(sortPos, o.sortOrder);
+    x.bytes(pos, spec.name);
+
+    // The index's own reading of that header orders the entries.
+    Header xHeader;
+    Status st = parseHeader(x.data(), &xHeader);
+    IndexLayout layout;
+    if (st.isOk())
+        st = IndexLayout::describe(xHeader, table, &layout);
+    if (!st.isOk())
+        return Status::invalidArgument(fileNameOf(xPath) + ": " + st.message());
+    std::vector<std::byte> entries(n * entrySize);
+    const auto& columns = layout.columns();
+    for (std::size_t j = 0; j < n; ++j) {
+        std::byte* e = entries.data() + j * entrySize;
+        layout.fillFromRecord(records[j].bytes, e);
+        layout.setBlock(e, records[j].block);
+        if (!keyed) {
+            coding::encodeInt(e + columns[nx - 3].offset, static_cast<std::int64_t>(j), 4);
+            coding::encodeInt(e + columns[nx - 1].offset, records[j].place, 2);
+        }
+    }
+    std::vector<std::size_t> sorted(n);
+    std::iota(sorted.begin(), sorted.end(), 0);
+    auto entry = [&](std::size_t j) { return entries.data() + j * entrySize; };
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [&](std::size_t a, std::size_t b) { return layout.compare(entry(a), entry(b)) < 0; });
+    for (std::size_t i = 1; i < n; ++i) {
+        const std::byte* a = entry(sorted[i - 1]);
+        const std::byte* b = entry(sorted[i]);
+        bool unknown = false;
+        (void)layout.compareKnown(a, b, &unknown);
+        if (unknown)
+            return Status::invalidArgument(fileNameOf(xPath) + ": the index " + layout.orderProblem() +
+                                           ", which the builder cannot reproduce");
+        if (spec.unique && layout.sameIndexed(a, b))
+            return Status::keyViolation("Key violation");
+    }
+
+    std::vector<IndexEntry> leaves;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const std::size_t first = b * perBlock;
+        const std::size_t count = std::min(perBlock, n - first);
+        std::byte* blk = x.at(headerSize + b * blockSize);
+        coding::storeLE16(blk, static_cast<std::uint16_t>(b + 1 < blocks ? b + 2 : 0));
+        coding::storeLE16(blk + 2, static_cast<std::uint16_t>(b));
+        coding::storeLE16(blk + 4, static_cast<std::uint16_t>((count - 1) * entrySize));
+        for (std::size_t r = 0; r < count; ++r)
+            std::memcpy(blk + kBlockHeaderSize + r * entrySize, entry(sorted[first + r]), entrySize);
+        leaves.push_back({blk + kBlockHeaderSize, static_cast<std::uint32_t>(b + 1), static_cast<std::uint32_t>(count)});
+    }
+    std::vector<Descriptor> keyFields(descriptors.begin(), descriptors.end() - 1);
+    st = buildBlockIndex(o, spec.name.empty() ? kSecondaryIndexIndex : kCompositeIndexIndex, keyFields,
+                         layout.sortKeyLength(), leaves, fileNameOf(yPath), 1, &out->y);
+    if (!st.isOk())
+        return st;
+    out->xPath = xPath;
+    out->yPath = yPath;
+    out->x = std::move(x.data());
     return Status::ok();
 }
 
@@ -360,6 +550,14 @@ Status TableBuilder::addRecord(const std::vector<Value>& values)
     return Status::ok();
 }
 
+int TableBuilder::fieldIndexOf(const std::string& name) const
+{
+    for (std::size_t i = 0; i < m_specs.size(); ++i)
+        if (foldCase(m_specs[i].name) == foldCase(name))
+            return static_cast<int>(i);
+    return -1;
+}
+
 Status TableBuilder::write(const std::string& path)
 {
     const CreateOptions& o = m_options;
@@ -408,6 +606,7 @@ Status TableBuilder::write(const std::string& path)
     }
     const std::size_t headerSize = (used + kHeaderUnit - 1) / kHeaderUnit * kHeaderUnit;
 
+    const std::uint32_t updateTime = o.updateTime ? o.updateTime : static_cast<std::uint32_t>(std::time(nullptr));
     const std::size_t blockSize = static_cast<std::size_t>(o.blockSizeKiB) * 1024;
     std::size_t perBlock = (blockSize - kBlockHeaderSize) / m_recordSize;
     if (o.recordsPerBlock > 0)
@@ -432,7 +631,7 @@ Status TableBuilder::write(const std::string& path)
         const unsigned word = version >= 12 ? 0x010C : version >= 10 ? 0x010B : 0x0109;
         db.u16(kVersionWord, word);
         db.u16(kVersionWord + 2, word);
-        db.u32(kUpdateTime, o.updateTime ? o.updateTime : static_cast<std::uint32_t>(std::time(nullptr)));
+        db.u32(kUpdateTime, updateTime);
         db.u16(kFieldCountPlusOne, static_cast<unsigned>(nf + 1));
         db.u16(kFieldNumbersOffset, static_cast<unsigned>(fieldNumbersPos - kFixedHeaderEnd));
         db.u16(kCodePage, static_cast<unsigned>(o.codePage));
@@ -477,21 +676,81 @@ Status TableBuilder::write(const std::string& path)
         std::vector<IndexEntry> leaves;
         for (const BlockInfo& b : dataBlocks)
             leaves.push_back({b.firstRecord, b.number, b.count});
-        Status st = buildPrimaryIndex(o, m_specs, m_keyLength, leaves,
-                                      fileNameOf(withExtension(path, ".PX", ".px")), &pxBytes);
+        std::vector<Descriptor> keyFields;
+        for (int i = 0; i < o.keyFields; ++i)
+            keyFields.push_back({static_cast<std::uint8_t>(m_specs[static_cast<std::size_t>(i)].type),
+                                 descriptorSize(m_specs[static_cast<std::size_t>(i)])});
+        Status st = buildBlockIndex(o, kPrimaryIndex, keyFields, m_keyLength, leaves,
+                                    fileNameOf(withExtension(path, ".PX", ".px")), 1, &pxBytes);
         if (!st.isOk())
             return st;
     }
 
+    std::vector<BuiltIndex> indexes;
+    if (!o.indexes.empty()) {
+        if (!extended)
+            return Status::invalidArgument("secondary indexes are written for tables of version 4.x and later");
+        Header table;
+        Status st = parseHeader(db.data(), &table);
+        if (!st.isOk())
+            return st;
+        std::vector<PlacedRecord> records;
+        for (const BlockInfo& b : dataBlocks)
+            for (std::uint16_t r = 0; r < b.count; ++r)
+                records.push_back({b.firstRecord + static_cast<std::size_t>(r) * m_recordSize, b.number, r});
+        int named = 0;
+        for (const IndexSpec& spec : o.indexes) {
+            if (spec.fields.empty())
+                return Status::invalidArgument("an index needs at least one field");
+            std::string upper, lower;
+            if (spec.name.empty()) {
+                if (spec.fields.size() != 1 || spec.descending || spec.caseInsensitive || spec.unique)
+                    return Status::invalidArgument("an index of several fields, or with options, needs a name");
+                const int f = fieldIndexOf(spec.fields.front());
+                if (f < 0 || f >= 9)
+                    return Status::invalidArgument("an index without a name is of one of the first nine fields");
+                upper = ".X0" + std::to_string(f + 1);
+                lower = ".x0" + std::to_string(f + 1);
+            } else {
+                if (named >= 10)
+                    return Status::invalidArgument("at most ten named indexes");
+                upper = ".XG" + std::to_string(named);
+                lower = ".xg" + std::to_string(named++);
+            }
+            BuiltIndex built;
+            std::string yUpper = upper, yLower = lower;
+            yUpper[1] = 'Y';
+            yLower[1] = 'y';
+            st = buildSecondaryIndex(o, spec, withExtension(path, upper.c_str(), lower.c_str()),
+                                     withExtension(path, yUpper.c_str(), yLower.c_str()), m_specs, table, updateTime,
+                                     records, &built);
+            if (!st.isOk())
+                return st;
+            indexes.push_back(std::move(built));
+        }
+    }
+
     const std::string pxPath = withExtension(path, ".PX", ".px");
-    for (const std::string* p : {&path, &pxPath}) {
+    std::vector<std::string> paths{path};
+    if (keyed)
+        paths.push_back(pxPath);
+    for (const BuiltIndex& index : indexes) {
+        paths.push_back(index.xPath);
+        paths.push_back(index.yPath);
+    }
+    for (const std::string& p : paths) {
         std::unique_ptr<File> existing;
-        if ((p == &path || keyed) && fs.open(*p, OpenMode::ReadOnly, &existing).code() != Status::Code::NotFound)
-            return Status::ioError(*p + ": the file exists already");
+        if (fs.open(p, OpenMode::ReadOnly, &existing).code() != Status::Code::NotFound)
+            return Status::ioError(p + ": the file exists already");
     }
     Status st = fs.createFile(path, db.data());
     if (st.isOk() && keyed)
         st = fs.createFile(pxPath, pxBytes);
+    for (std::size_t i = 0; st.isOk() && i < indexes.size(); ++i) {
+        st = fs.createFile(indexes[i].xPath, indexes[i].x);
+        if (st.isOk())
+            st = fs.createFile(indexes[i].yPath, indexes[i].y);
+    }
     return st;
 }
 

@@ -6,6 +6,7 @@
 #include "paradox/file_writes.h"
 #include "paradox/format.h"
 #include "paradox/primary_index.h"
+#include "paradox/secondary_index.h"
 #include "paradox/table.h"
 
 #include <cstring>
@@ -16,13 +17,18 @@ namespace paradox {
 
 using format::ChainBlock;
 
-// A secondary index file of the table and what it means for writes.
+// A secondary index of the table and what it means for writes.
 struct SecondaryIndex {
-    std::string path;
+    std::string path;                  // the .X
+    std::string blocksPath;            // its .Y, when there is one
     bool maintained = true;
     bool readable = false;             // its header parsed; when not, it counts as holding every field
     std::vector<bool> holdsField;      // by table field position
-    std::unique_ptr<File> file;        // open for writing while the table is edited
+    // A maintained index while the table is edited: both files open for
+    // writing, and what they hold.
+    std::unique_ptr<File> file;
+    std::unique_ptr<File> blocksFile;
+    std::unique_ptr<MaintainedIndex> kept;
 };
 
 // What the .VAL file asks of writers.
@@ -128,18 +134,25 @@ struct Table::Impl {
     Status load();
     void findCompanions();
     Status checkWritable();
-    Status checkFieldWritable(int field) const;
+    Status checkFieldWritable(int field);
+    Status prepareIndex(SecondaryIndex& index, const std::string& cause);
     Status prepareKeyChanges();
     Status checkNewKey(std::uint32_t slot, const std::byte* newRecord) const;
 
     // Every byte the posted records change in the table's files: records,
-    // primary index and change stamps. Writes nothing.
+    // primary index, maintained secondary indexes and change stamps. Writes
+    // nothing.
     Status planWrites(std::vector<FileWrites>* out) const;
     Status planRecordsInPlace(FileWrites* db) const;
-    Status planKeyOrder(FileWrites* db, FileWrites* px) const;
+    // `order` gets, for each slot, the slot whose record goes there.
+    Status planKeyOrder(FileWrites* db, FileWrites* px, std::vector<std::uint32_t>* order) const;
+    Status planSecondaryIndex(const SecondaryIndex& index, const std::vector<std::uint32_t>* order,
+                              std::vector<FileWrites>* out) const;
     void diffRecord(std::uint32_t slot, const std::byte* now, FileWrites* db) const;
     std::uint64_t changedFields(std::uint32_t slot, const std::byte* edited) const;
     void discardPosts();
+    // After a transaction wrote the posts: the indexes' files changed.
+    void afterCommit();
 };
 
 } // namespace paradox

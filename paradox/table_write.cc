@@ -158,12 +158,30 @@ Status Table::Impl::checkWritable()
     for (SecondaryIndex& si : secondary) {
         if (!si.maintained)
             continue;
+        const std::string name = fileNameOf(si.path);
         st = openCompanion(si.path, &si.file);
         if (st.isOk() && si.file->contents().size() <= format::kTableStamp)
-            st = error("its secondary index " + fileNameOf(si.path) + " is damaged");
+            st = error("its secondary index " + name + " is damaged");
+        // Its .Y moves with it, so both are kept right or the table is not
+        // written at all.
+        if (st.isOk() && si.blocksPath.empty()) {
+            std::string y = name;
+            y[y.size() - 3] = y[y.size() - 3] == 'X' ? 'Y' : 'y';
+            st = error("its secondary index " + name + " is missing its companion " + y);
+        }
+        if (st.isOk())
+            st = openCompanion(si.blocksPath, &si.blocksFile);
+        if (st.isOk()) {
+            const Status understood = MaintainedIndex::open(si.file.get(), si.blocksFile.get(), header, &si.kept);
+            if (!understood.isOk())
+                st = error("its secondary index " + name + " cannot be kept up to date (" + understood.message() + ")");
+        }
         if (!st.isOk()) {
-            for (SecondaryIndex& other : secondary)
+            for (SecondaryIndex& other : secondary) {
+                other.kept.reset();
+                other.blocksFile.reset();
                 other.file.reset();
+            }
             primary.reset();
             px.reset();
             return st;
@@ -173,16 +191,41 @@ Status Table::Impl::checkWritable()
     return Status::ok();
 }
 
-Status Table::Impl::checkFieldWritable(int field) const
+Status Table::Impl::checkFieldWritable(int field)
 {
     const Field& f = fields[static_cast<std::size_t>(field)];
-    for (const SecondaryIndex& si : secondary)
-        if (si.maintained && si.holdsField[static_cast<std::size_t>(field)])
-            return error("field '" + f.name + "' is part of the secondary index " + fileNameOf(si.path) +
-                         ", which gridshift cannot keep up to date");
     if (validity.present && validity.checkedField[static_cast<std::size_t>(field)])
         return error(validity.readable ? "field '" + f.name + "' has a validity check"
                                        : "the validity checks of the table cannot be read");
+    for (SecondaryIndex& si : secondary) {
+        if (!si.maintained || !si.holdsField[static_cast<std::size_t>(field)])
+            continue;
+        Status st = prepareIndex(si, "field '" + f.name + "' is part of the secondary index " + fileNameOf(si.path));
+        if (!st.isOk())
+            return st;
+    }
+    return Status::ok();
+}
+
+// An index whose entries will move is checked against the table first: the
+// writes keep a right index right, and would hide a wrong one behind fresh
+// stamps.
+Status Table::Impl::prepareIndex(SecondaryIndex& si, const std::string& cause)
+{
+    const std::string name = fileNameOf(si.path);
+    if (!si.kept)
+        return error("its secondary index " + name + " is not open for writing");
+    if (si.kept->checked())
+        return Status::ok();
+    const std::string& problem = si.kept->layout().orderProblem();
+    if (!problem.empty())
+        return error(cause + ", which " + problem + "; gridshift cannot reproduce that order");
+    const Status st = si.kept->check(*this);
+    if (st.code() == Status::Code::NotSupported)
+        return error("its secondary index " + name + " cannot be kept up to date (" + st.message() + ")");
+    if (!st.isOk())
+        return error("its secondary index " + name + " does not match the table (" + st.message() +
+                     "); rebuild it with the database tools");
     return Status::ok();
 }
 
@@ -200,10 +243,6 @@ Status Table::Impl::prepareKeyChanges()
                          (header.sortOrderName.empty() ? "code " + std::to_string(header.sortOrderCode)
                                                        : header.sortOrderName) +
                          "', whose order gridshift cannot reproduce");
-    for (const SecondaryIndex& si : secondary)
-        if (si.maintained)
-            return error("a key field cannot change while the secondary index " + fileNameOf(si.path) +
-                         " must be kept up to date");
     // Moves rely on the records being in strict key order.
     const std::size_t keyLen = keyLength();
     for (std::uint32_t s = 1; s < recordCount; ++s)
@@ -211,6 +250,14 @@ Status Table::Impl::prepareKeyChanges()
             return error("its records are not in key order; rebuild the table with the database tools");
     if (!primary)
         return error("its primary index (.PX file) is missing");
+    // Every secondary index holds the key, and the block of each record.
+    for (SecondaryIndex& si : secondary) {
+        if (!si.maintained)
+            continue;
+        Status st = prepareIndex(si, "the key is part of the secondary index " + fileNameOf(si.path));
+        if (!st.isOk())
+            return st;
+    }
     keyChangesChecked = true;
     return Status::ok();
 }
@@ -319,25 +366,30 @@ std::uint64_t Table::Impl::changedFields(std::uint32_t slot, const std::byte* ed
 // order of their new keys: each slot takes the next record of that order.
 // So no block grows, splits or empties, and the primary index keeps its
 // shape; only the first keys of blocks can change.
-Status Table::Impl::planKeyOrder(FileWrites* dbOut, FileWrites* pxOut) const
+Status Table::Impl::planKeyOrder(FileWrites* dbOut, FileWrites* pxOut, std::vector<std::uint32_t>* order) const
 {
     const std::size_t keyLen = keyLength();
     auto keyLess = [keyLen](const std::byte* a, const std::byte* b) { return std::memcmp(a, b, keyLen) < 0; };
 
-    std::vector<const std::byte*> moved;
+    struct Moved {
+        const std::byte* image;
+        std::uint32_t slot;
+    };
+    std::vector<Moved> moved;
     std::vector<bool> leaves(recordCount, false);
     for (std::uint32_t i = 0; i < staged.size(); ++i) {
         const std::byte* image = staged.image(i);
         if (std::memcmp(image, record(staged.slot(i)), keyLen) != 0) {
-            moved.push_back(image);
+            moved.push_back({image, staged.slot(i)});
             leaves[staged.slot(i)] = true;
         }
     }
-    std::sort(moved.begin(), moved.end(), keyLess);
+    std::sort(moved.begin(), moved.end(), [&](const Moved& a, const Moved& b) { return keyLess(a.image, b.image); });
     for (std::size_t i = 1; i < moved.size(); ++i)
-        if (!keyLess(moved[i - 1], moved[i]))
+        if (!keyLess(moved[i - 1].image, moved[i].image))
             return Status::keyViolation("Key violation");
 
+    order->resize(recordCount);
     std::size_t m = 0;
     std::uint32_t stay = 0;
     std::size_t block = 0;
@@ -346,13 +398,15 @@ Status Table::Impl::planKeyOrder(FileWrites* dbOut, FileWrites* pxOut) const
             ++stay;
         const std::byte* staying = stay < recordCount ? view(stay) : nullptr;
         const std::byte* next = nullptr;
-        if (m < moved.size() && (!staying || keyLess(moved[m], staying))) {
-            next = moved[m++];
+        if (m < moved.size() && (!staying || keyLess(moved[m].image, staying))) {
+            (*order)[slot] = moved[m].slot;
+            next = moved[m++].image;
         } else {
             if (!staying)
                 return Status::corruption(path + ": records went missing while planning the new key order");
-            if (m < moved.size() && !keyLess(staying, moved[m]))
+            if (m < moved.size() && !keyLess(staying, moved[m].image))
                 return Status::keyViolation("Key violation");
+            (*order)[slot] = stay;
             next = staying;
             ++stay;
         }
@@ -364,6 +418,50 @@ Status Table::Impl::planKeyOrder(FileWrites* dbOut, FileWrites* pxOut) const
             if (!st.isOk())
                 return st.withContext(pxPath);
         }
+    }
+    return Status::ok();
+}
+
+// The index's entries, and its stamps: the .X's own change counter and its
+// .Y's stamp move once for each record whose entry changed, and the .X's
+// stamp of the table follows the table's counter.
+Status Table::Impl::planSecondaryIndex(const SecondaryIndex& si, const std::vector<std::uint32_t>* order,
+                                       std::vector<FileWrites>* out) const
+{
+    FileWrites x;
+    x.file = si.file.get();
+    x.name = fileNameOf(si.path);
+    FileWrites y;
+    y.file = si.blocksFile.get();
+    y.name = fileNameOf(si.blocksPath);
+    std::uint32_t changes = 0;
+    if (si.kept && si.kept->checked()) {
+        const Status st = si.kept->plan(*this, order, &x, &y, &changes);
+        if (st.code() == Status::Code::KeyViolation)
+            return st;
+        if (st.code() == Status::Code::NotSupported)
+            return error("its secondary index " + x.name + " cannot be kept up to date: " + st.message());
+        if (!st.isOk())
+            return st.withContext(si.path);
+    } else if (order) {
+        return error("its secondary index " + x.name + " was not checked before the key changed");
+    }
+    auto bump = [](File* file, std::size_t offset, std::uint32_t amount, FileWrites* w) {
+        const std::byte next{static_cast<unsigned char>(coding::u8(file->contents().data() + offset) + amount)};
+        if (next != file->contents()[offset])
+            w->add(offset, &next, 1);
+    };
+    bump(x.file, format::kChangeCounter, changes, &x);
+    bump(x.file, format::kTableStamp, posts, &x);
+    if (y.file)
+        bump(y.file, format::kIndexStamp, changes, &y);
+    for (FileWrites* w : {&x, &y}) {
+        if (!w->file || w->pieces.empty())
+            continue;
+        Status st = w->finish();
+        if (!st.isOk())
+            return st;
+        out->push_back(std::move(*w));
     }
     return Status::ok();
 }
@@ -384,7 +482,6 @@ Status Table::Impl::planWrites(std::vector<FileWrites>* out) const
     // together, once per post, so other programs see the change and keep
     // trusting the indexes. They come first in their files, so the pieces
     // stay in order as they are added.
-    std::vector<FileWrites> stamps;
     auto bump = [this](File* file, std::size_t offset, FileWrites* w) {
         const std::byte next{static_cast<unsigned char>(coding::u8(file->contents().data() + offset) + posts)};
         if (next != file->contents()[offset])
@@ -393,17 +490,17 @@ Status Table::Impl::planWrites(std::vector<FileWrites>* out) const
     bump(db.get(), format::kChangeCounter, &dbOut);
     if (px)
         bump(px.get(), format::kIndexStamp, &pxOut);
-    Status st = movedKeys.empty() ? planRecordsInPlace(&dbOut) : planKeyOrder(&dbOut, &pxOut);
+    std::vector<std::uint32_t> order;
+    Status st = movedKeys.empty() ? planRecordsInPlace(&dbOut) : planKeyOrder(&dbOut, &pxOut, &order);
     if (!st.isOk())
         return st;
+    std::vector<FileWrites> indexes;
     for (const SecondaryIndex& si : secondary) {
         if (!si.file)
             continue;
-        FileWrites x;
-        x.file = si.file.get();
-        x.name = fileNameOf(si.path);
-        bump(si.file.get(), format::kTableStamp, &x);
-        stamps.push_back(std::move(x));
+        st = planSecondaryIndex(si, movedKeys.empty() ? nullptr : &order, &indexes);
+        if (!st.isOk())
+            return st;
     }
     for (FileWrites* w : {&dbOut, &pxOut}) {
         if (!w->file || w->pieces.empty())
@@ -413,9 +510,8 @@ Status Table::Impl::planWrites(std::vector<FileWrites>* out) const
             return st;
         out->push_back(std::move(*w));
     }
-    for (FileWrites& x : stamps)
-        if (!x.pieces.empty())
-            out->push_back(std::move(x));
+    for (FileWrites& w : indexes)
+        out->push_back(std::move(w));
     return Status::ok();
 }
 
@@ -425,6 +521,15 @@ void Table::Impl::discardPosts()
     staged.clear();
     posts = 0;
     movedKeys.clear();
+}
+
+void Table::Impl::afterCommit()
+{
+    discardPosts();
+    keyChangesChecked = false;
+    for (SecondaryIndex& si : secondary)
+        if (si.kept)
+            si.kept->forget();
 }
 
 // ---- Table ----
@@ -491,6 +596,25 @@ Status Table::setDateTime(int field, DateTime value)
     if (!st.isOk())
         return st;
     std::memcpy(d.editRecord.data() + f.offset, encoded, static_cast<std::size_t>(f.length));
+    return Status::ok();
+}
+
+Status Table::setInteger(int field, std::int64_t value)
+{
+    Impl& d = *m_impl;
+    if (!d.editing)
+        return Status::invalidArgument("Dataset not in edit or insert mode");
+    const Field& f = d.fields[static_cast<std::size_t>(field)];
+    if (f.type != FieldType::Short && f.type != FieldType::Long)
+        return Status::invalidArgument("Cannot access field '" + f.name + "' as type Integer");
+    // The most negative value of each width is the blank.
+    const std::int64_t limit = f.type == FieldType::Short ? 32767 : 2147483647;
+    if (value < -limit || value > limit)
+        return Status::invalidArgument("Invalid value for field '" + f.name + "'");
+    Status st = d.checkFieldWritable(field);
+    if (!st.isOk())
+        return st;
+    coding::encodeInt(d.editRecord.data() + f.offset, value, f.length);
     return Status::ok();
 }
 

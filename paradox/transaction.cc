@@ -34,7 +34,7 @@ Status Transaction::commit()
     if (!st.isOk())
         return st;
     for (Table* t : m_tables)
-        t->discardPosts();
+        t->m_impl->afterCommit();
     m_writes.clear();
     m_tables.clear();
     return Status::ok();

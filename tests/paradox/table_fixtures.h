@@ -22,6 +22,7 @@ struct FillingShape {
     int recordsPerBlock = 0;
     int indexBlockKiB = 0;
     paradox::FieldType timeType = paradox::FieldType::Time;
+    std::vector<paradox::IndexSpec> indexes;
 };
 
 // A block-filling table: FDate, FTime (the key when keyed), FId (a serial
@@ -34,6 +35,7 @@ inline void buildFilling(const std::string& path, const FillingShape& shape)
     o.recordsPerBlock = shape.recordsPerBlock;
     o.indexBlockSizeKiB = shape.indexBlockKiB;
     o.updateTime = 1700000000;
+    o.indexes = shape.indexes;
     std::unique_ptr<paradox::TableBuilder> b;
     ASSERT_TRUE(paradox::TableBuilder::create({{"FDate", FieldType::Date},
                                                {"FTime", shape.timeType},
@@ -59,7 +61,8 @@ inline void buildFilling(const std::string& path, const FillingShape& shape)
             }
         }
     }
-    ASSERT_TRUE(b->write(path).isOk());
+    const paradox::Status st = b->write(path);
+    ASSERT_TRUE(st.isOk()) << st.message();
 }
 
 inline std::unique_ptr<paradox::Table> openTable(const std::string& path, paradox::FileSystem* fs = nullptr)
