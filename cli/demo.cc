@@ -89,11 +89,37 @@ std::vector<Slot> weeklyGrid()
     return slots;
 }
 
-paradox::Status writeGrid(const std::string& path, const std::vector<Slot>& slots, int keyFields)
+paradox::IndexSpec index(std::vector<std::string> fields, std::string name = {}, bool descending = false)
+{
+    paradox::IndexSpec s;
+    s.fields = std::move(fields);
+    s.name = std::move(name);
+    s.descending = descending;
+    return s;
+}
+
+// Indexes a scheduling program might keep on the grid: by block length, and
+// by day and length for a day's view. On a keyed grid each also holds the key,
+// so FTime is in every one.
+std::vector<paradox::IndexSpec> gridIndexes()
+{
+    return {index({"FSize"}), index({"FDayOfWeek", "FSize"}, "DayLength")};
+}
+
+// And on the filling: the blocks of one time of day across dates, the latest
+// first, and by number of spots.
+std::vector<paradox::IndexSpec> fillingIndexes()
+{
+    return {index({"FTime", "FDate"}, "ByTime"), index({"FDate", "FTime"}, "Latest", true), index({"FSpots"})};
+}
+
+paradox::Status writeGrid(const std::string& path, const std::vector<Slot>& slots, int keyFields, bool indexes)
 {
     std::unique_ptr<paradox::TableBuilder> b;
     paradox::CreateOptions options;
     options.keyFields = keyFields;
+    if (indexes)
+        options.indexes = gridIndexes();
     paradox::Status st = paradox::TableBuilder::create(
         {{"FDayOfWeek", FieldType::Short},
          {"FTime", FieldType::Time},
@@ -113,11 +139,13 @@ paradox::Status writeGrid(const std::string& path, const std::vector<Slot>& slot
     return st.isOk() ? b->write(path) : st;
 }
 
-paradox::Status writeFilling(const std::string& path, const std::vector<Slot>& slots, int keyFields)
+paradox::Status writeFilling(const std::string& path, const std::vector<Slot>& slots, int keyFields, bool indexes)
 {
     std::unique_ptr<paradox::TableBuilder> b;
     paradox::CreateOptions options;
     options.keyFields = keyFields;
+    if (indexes)
+        options.indexes = fillingIndexes();
     paradox::Status st = paradox::TableBuilder::create(
         {{"FDate", FieldType::Date},
          {"FTime", FieldType::Time},
@@ -149,20 +177,23 @@ paradox::Status writeFilling(const std::string& path, const std::vector<Slot>& s
 
 int demo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
 {
+    static const char* const kUsage = "usage: gridshift-cli demo DIR [--unkeyed] [--secondary]\n";
     std::string dir;
-    bool keyed = true;
+    bool keyed = true, secondary = false;
     for (const std::string& a : args) {
         if (a == "--unkeyed")
             keyed = false;
+        else if (a == "--secondary")
+            secondary = true;
         else if (dir.empty() && !a.empty() && a[0] != '-')
             dir = a;
         else {
-            std::fputs("usage: gridshift-cli demo DIR [--unkeyed]\n", err);
+            std::fputs(kUsage, err);
             return kUsageError;
         }
     }
     if (dir.empty()) {
-        std::fputs("usage: gridshift-cli demo DIR [--unkeyed]\n", err);
+        std::fputs(kUsage, err);
         return kUsageError;
     }
     std::error_code ec;
@@ -173,15 +204,15 @@ int demo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     }
     const std::string folder = dir.back() == '/' ? dir : dir + "/";
     const std::vector<Slot> slots = weeklyGrid();
-    paradox::Status st = writeGrid(folder + "AdvSetBlk.db", slots, keyed ? 2 : 0);
+    paradox::Status st = writeGrid(folder + "AdvSetBlk.db", slots, keyed ? 2 : 0, secondary);
     if (st.isOk())
-        st = writeFilling(folder + "AdvBlock.db", slots, keyed ? 2 : 0);
+        st = writeFilling(folder + "AdvBlock.db", slots, keyed ? 2 : 0, secondary);
     if (!st.isOk()) {
         std::fprintf(err, "%s\n", st.message().c_str());
         return kFailure;
     }
-    std::fprintf(out, "Created %s (AdvSetBlk.db, AdvBlock.db%s)\n", dir.c_str(),
-                 keyed ? ", keyed" : "");
+    std::fprintf(out, "Created %s (AdvSetBlk.db, AdvBlock.db%s%s)\n", dir.c_str(), keyed ? ", keyed" : "",
+                 secondary ? ", with maintained secondary indexes" : "");
     return kSuccess;
 }
 

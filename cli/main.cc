@@ -8,7 +8,7 @@ namespace {
 const char* kUsage =
     "usage: gridshift-cli COMMAND ARGS\n"
     "  dump TABLE.db        print a table's fields and records\n"
-    "  demo DIR             create a demo database in DIR [--unkeyed]\n"
+    "  demo DIR             create a demo database in DIR [--unkeyed] [--secondary]\n"
     "  minutes DIR          list the minutes at which the grid's blocks start\n"
     "  shift DIR --from OLD --to NEW --size MM:SS [--days LIST] [--hours LIST] [--dry-run] [--yes]\n"
     "                       move the blocks of minute OLD to minute NEW\n"

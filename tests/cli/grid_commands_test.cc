@@ -29,6 +29,11 @@ TEST_F(GridCommands, DemoBuildsBothTablesAndNeverOverwrites)
     EXPECT_EQ(dump.out.substr(0, dump.out.find('\n')),
               "FDayOfWeek:03\tFTime:14\tFSize:14\tFName:01\tFMaxSpots:03\tFActive:09");
     EXPECT_EQ(runCommand(cli::demo, {}).status, 2);
+
+    TempDir indexed;
+    ASSERT_EQ(runCommand(cli::demo, {indexed.path(), "--secondary"}).status, 0);
+    for (const char* name : {"AdvSetBlk.x03", "AdvSetBlk.yg0", "AdvBlock.xg0", "AdvBlock.xg1", "AdvBlock.y03"})
+        EXPECT_TRUE(testsupport::fileExists(indexed.file(name))) << name;
 }
 
 TEST_F(GridCommands, MinutesListsTheGridsMinutes)
