@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fcntl.h>
+#include <map>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -44,12 +45,24 @@ Value make(Value::Kind kind, std::int64_t v)
     return x;
 }
 
+paradox::IndexSpec index(std::vector<std::string> fields, std::string name = {}, bool descending = false)
+{
+    paradox::IndexSpec s;
+    s.fields = std::move(fields);
+    s.name = std::move(name);
+    s.descending = descending;
+    return s;
+}
+
 // A week's grid of a block every quarter hour, and `records` dated blocks of
-// the same times, day after day from 2000-01-03.
-void buildStation(const std::string& folder, int records, bool keyed)
+// the same times, day after day from 2000-01-03; with `secondary`, maintained
+// secondary indexes on both, as the demo has them.
+void buildStation(const std::string& folder, int records, bool keyed, bool secondary = false)
 {
     paradox::CreateOptions options;
     options.keyFields = keyed ? 2 : 0;
+    if (secondary)
+        options.indexes = {index({"FSize"}), index({"FDayOfWeek", "FSize"}, "DayLength")};
     std::unique_ptr<paradox::TableBuilder> grid, filling;
     ASSERT_TRUE(paradox::TableBuilder::create({{"FDayOfWeek", FieldType::Short},
                                                {"FTime", FieldType::Time},
@@ -66,6 +79,9 @@ void buildStation(const std::string& folder, int records, bool keyed)
                                          make(Value::Kind::Time, 180'000), name})
                             .isOk());
     ASSERT_TRUE(grid->write(folder + "/AdvSetBlk.db").isOk());
+    if (secondary)
+        options.indexes = {index({"FTime", "FDate"}, "ByTime"), index({"FDate", "FTime"}, "Latest", true),
+                           index({"FSpots"})};
     ASSERT_TRUE(paradox::TableBuilder::create({{"FDate", FieldType::Date},
                                                {"FTime", FieldType::Time},
                                                {"FSpots", FieldType::Short},
@@ -81,15 +97,19 @@ void buildStation(const std::string& folder, int records, bool keyed)
     ASSERT_TRUE(filling->write(folder + "/AdvBlock.db").isOk());
 }
 
-const std::vector<std::string> kTableFiles = {"AdvSetBlk.db", "AdvSetBlk.px", "AdvBlock.db", "AdvBlock.px"};
-
-// The tables' bytes, the journal left out.
-std::vector<std::vector<std::byte>> tablesOf(const std::string& folder)
+bool isTableFile(const fs::path& p)
 {
-    std::vector<std::vector<std::byte>> out;
-    for (const std::string& name : kTableFiles)
-        out.push_back(testsupport::fileExists(folder + "/" + name) ? testsupport::readFile(folder + "/" + name)
-                                                                    : std::vector<std::byte>{});
+    const std::string name = p.filename().string();
+    return name.rfind("AdvSetBlk.", 0) == 0 || name.rfind("AdvBlock.", 0) == 0;
+}
+
+// The bytes of every file of both tables, indexes included, the journal left out.
+std::map<std::string, std::vector<std::byte>> tablesOf(const std::string& folder)
+{
+    std::map<std::string, std::vector<std::byte>> out;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (isTableFile(entry.path()))
+            out[entry.path().filename().string()] = testsupport::readFile(entry.path().string());
     return out;
 }
 
@@ -97,9 +117,9 @@ void copyTables(const std::string& from, const std::string& to)
 {
     fs::remove_all(to);
     fs::create_directories(to);
-    for (const std::string& name : kTableFiles)
-        if (fs::exists(from + "/" + name))
-            fs::copy_file(from + "/" + name, to + "/" + name);
+    for (const auto& entry : fs::directory_iterator(from))
+        if (isTableFile(entry.path()))
+            fs::copy_file(entry.path(), to + "/" + entry.path().filename().string());
 }
 
 // Starts gridshift-cli; its standard error goes to `errPath` when given.
@@ -133,19 +153,25 @@ std::vector<std::string> shiftArgs(const std::string& folder, const char* to)
     return {"shift", folder, "--from", "15", "--to", to, "--size", "02:30", "--yes"};
 }
 
-class Crash : public ::testing::TestWithParam<bool> {};
+struct Station {
+    bool keyed;
+    bool secondary;
+};
+
+class Crash : public ::testing::TestWithParam<Station> {};
 
 TEST_P(Crash, AKilledShiftLeavesTheTablesWhollyBeforeOrWhollyAfter)
 {
-    const bool keyed = GetParam();
+    const bool keyed = GetParam().keyed, secondary = GetParam().secondary;
     const int records = envNumber("GRIDSHIFT_CRASH_RECORDS", 100000);
     const int kills = envNumber("GRIDSHIFT_CRASH_KILLS", 20);
     TempDir dir;
     const std::string pristine = dir.path() + "/pristine", reference = dir.path() + "/after",
                       work = dir.path() + "/work";
     fs::create_directories(pristine);
-    buildStation(pristine, records, keyed);
+    buildStation(pristine, records, keyed, secondary);
     const auto before = tablesOf(pristine);
+    ASSERT_EQ(before.size(), (keyed ? 4u : 2u) + (secondary ? 10u : 0u));
 
     // Keyed, 15 to 50 moves each block past two others.
     const char* to = keyed ? "50" : "20";
@@ -178,13 +204,19 @@ TEST_P(Crash, AKilledShiftLeavesTheTablesWhollyBeforeOrWhollyAfter)
             ADD_FAILURE() << "kill " << i << " of " << kills << " at " << whole * (i + 0.5) / kills
                           << " s left a mix";
     }
-    std::printf("%s, %d filling records, shift %.3f s: %d kills ended as before (%d of them rolled back by the "
+    std::printf("%s%s, %d filling records, shift %.3f s: %d kills ended as before (%d of them rolled back by the "
                 "next open), %d as after\n",
-                keyed ? "keyed" : "unkeyed", records, whole, endedBefore, rolledBack, endedAfter);
+                keyed ? "keyed" : "unkeyed", secondary ? " with secondary indexes" : "", records, whole, endedBefore,
+                rolledBack, endedAfter);
 }
 
-INSTANTIATE_TEST_SUITE_P(Tables, Crash, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Keyed" : "Unkeyed"; });
+INSTANTIATE_TEST_SUITE_P(Tables, Crash,
+                         ::testing::Values(Station{true, false}, Station{false, false}, Station{true, true},
+                                           Station{false, true}),
+                         [](const ::testing::TestParamInfo<Station>& info) {
+                             return std::string(info.param.keyed ? "Keyed" : "Unkeyed") +
+                                    (info.param.secondary ? "WithSecondaryIndexes" : "");
+                         });
 
 TEST(Concurrent, TwoShiftsOfOneFolderEndAsOneAfterTheOther)
 {
@@ -192,7 +224,7 @@ TEST(Concurrent, TwoShiftsOfOneFolderEndAsOneAfterTheOther)
     const std::string pristine = dir.path() + "/pristine", work = dir.path() + "/work";
     fs::create_directories(pristine);
     buildStation(pristine, 50000, true);
-    std::vector<std::vector<std::vector<std::byte>>> alone;  // after 15 to 20 alone, after 15 to 25 alone
+    std::vector<std::map<std::string, std::vector<std::byte>>> alone;  // after 15 to 20 alone, after 15 to 25 alone
     for (const char* to : {"20", "25"}) {
         copyTables(pristine, work);
         ASSERT_EQ(finish(start(shiftArgs(work, to))), 0);

@@ -679,12 +679,18 @@ namespace {
 // both tables: afterwards, and after the next open of the folder, both
 // tables are exactly as before (or, once the commit mark is written, as
 // after), never in part.
-class ShiftFaults : public ::testing::TestWithParam<bool> {
+struct FaultTables {
+    bool keyed;
+    bool secondary;  // with maintained secondary indexes on both tables
+};
+
+class ShiftFaults : public ::testing::TestWithParam<FaultTables> {
 protected:
     void build(int hours, int fillingDays)
     {
         testsupport::GridTableOptions options;
-        options.keyed = GetParam();
+        options.keyed = GetParam().keyed;
+        options.secondary = GetParam().secondary;
         options.recordsPerBlock = 5;
         std::vector<GridSlot> slots;
         for (int day = 0; day < 7; ++day)
@@ -702,6 +708,8 @@ protected:
                 }
         testsupport::writeFillingTable(pristine.file("AdvBlock.db"), filling, options);
         before = tables(pristine.path());
+        // .DB, .PX when keyed, and each index's .X and .Y.
+        ASSERT_EQ(before.size(), (GetParam().keyed ? 4u : 2u) + (GetParam().secondary ? 10u : 0u));
         TempDir reference;
         copy(pristine.path(), reference.path());
         testsupport::FaultyFileSystem counting;
@@ -711,12 +719,15 @@ protected:
         operations = counting.operations;
     }
 
-    static std::vector<std::vector<std::byte>> tables(const std::string& folder)
+    // Every file of both tables, indexes included, by name.
+    static std::map<std::string, std::vector<std::byte>> tables(const std::string& folder)
     {
-        std::vector<std::vector<std::byte>> out;
-        for (const char* name : {"AdvSetBlk.db", "AdvSetBlk.px", "AdvBlock.db", "AdvBlock.px"})
-            out.push_back(testsupport::fileExists(folder + "/" + name) ? testsupport::readFile(folder + "/" + name)
-                                                                        : std::vector<std::byte>{});
+        std::map<std::string, std::vector<std::byte>> out;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("AdvSetBlk.", 0) == 0 || name.rfind("AdvBlock.", 0) == 0)
+                out[name] = testsupport::readFile(entry.path().string());
+        }
         return out;
     }
 
@@ -779,7 +790,7 @@ protected:
     }
 
     TempDir pristine;
-    std::vector<std::vector<std::byte>> before, after;
+    std::map<std::string, std::vector<std::byte>> before, after;
     int operations = 0;
 };
 
@@ -801,7 +812,12 @@ TEST_P(ShiftFaults, TwoHundredOperationsSpreadOverALargeShift)
         failAt(1 + static_cast<int>(static_cast<long long>(k) * (operations - 1) / 199), k % 2 == 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Tables, ShiftFaults, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Keyed" : "Unkeyed"; });
+INSTANTIATE_TEST_SUITE_P(Tables, ShiftFaults,
+                         ::testing::Values(FaultTables{true, false}, FaultTables{false, false}, FaultTables{true, true},
+                                           FaultTables{false, true}),
+                         [](const ::testing::TestParamInfo<FaultTables>& info) {
+                             return std::string(info.param.keyed ? "Keyed" : "Unkeyed") +
+                                    (info.param.secondary ? "WithSecondaryIndexes" : "");
+                         });
 
 } // namespace

@@ -27,6 +27,15 @@ void check(const paradox::Status& st)
         throw std::runtime_error(st.message());
 }
 
+paradox::IndexSpec index(std::vector<std::string> fields, std::string name = {}, bool descending = false)
+{
+    paradox::IndexSpec s;
+    s.fields = std::move(fields);
+    s.name = std::move(name);
+    s.descending = descending;
+    return s;
+}
+
 } // namespace
 
 void writeGridTable(const std::string& path, const std::vector<GridSlot>& slots, const GridTableOptions& options)
@@ -35,6 +44,8 @@ void writeGridTable(const std::string& path, const std::vector<GridSlot>& slots,
     paradox::CreateOptions o;
     o.keyFields = options.keyed ? 2 : 0;
     o.recordsPerBlock = options.recordsPerBlock;
+    if (options.secondary)
+        o.indexes = {index({"FSize"}), index({"FDayOfWeek", "FSize"}, "DayLength")};
     std::unique_ptr<paradox::TableBuilder> b;
     check(paradox::TableBuilder::create({{"FDayOfWeek", FieldType::Short},
                                          {"FTime", options.timeType},
@@ -54,6 +65,9 @@ void writeFillingTable(const std::string& path, const std::vector<FillingEntry>&
     paradox::CreateOptions o;
     o.keyFields = options.keyed ? 2 : 0;
     o.recordsPerBlock = options.recordsPerBlock;
+    if (options.secondary)
+        o.indexes = {index({"FTime", "FDate"}, "ByTime"), index({"FDate", "FTime"}, "Latest", true),
+                     index({"FSpots"})};
     std::unique_ptr<paradox::TableBuilder> b;
     check(paradox::TableBuilder::create({{"FDate", FieldType::Date},
                                          {"FTime", options.timeType},

@@ -25,6 +25,10 @@ struct GridTableOptions {
     bool keyed = false;
     paradox::FieldType timeType = paradox::FieldType::Time;  // of FTime; Timestamp also works
     int recordsPerBlock = 0;
+    // Maintained secondary indexes as the demo's: the grid's by FSize and by
+    // FDayOfWeek and FSize, the filling's by FTime and FDate, by FDate and
+    // FTime descending, and by FSpots.
+    bool secondary = false;
 };
 
 // AdvSetBlk.db: FDayOfWeek, FTime, FSize, FName. Keyed on FDayOfWeek, FTime.
