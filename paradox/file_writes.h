@@ -24,6 +24,8 @@ struct FileWrites {
 
     // Joins the piece to the last one when it follows on directly.
     void add(std::uint64_t offset, const std::byte* data, std::size_t length);
+    // A piece before every other, such as a header byte known last.
+    void prepend(std::uint64_t offset, const std::byte* data, std::size_t length);
     void reserve(std::size_t pieceCount, std::size_t byteCount);
     // Puts the pieces in order and joins neighbours; pieces must not overlap.
     Status finish();

@@ -58,6 +58,9 @@ public:
     // compare() as far as the order is known: where it turns on text of an
     // unknown order, 0 with `*unknown` set.
     int compareKnown(const std::byte* a, const std::byte* b, bool* unknown) const;
+    // The first eight bytes of the entry's sort key as a number: entries whose
+    // numbers differ compare as their numbers do.
+    std::uint64_t sortPrefix(const std::byte* entry) const;
     // Whether two entries hold the same indexed values.
     bool sameIndexed(const std::byte* a, const std::byte* b) const;
     // Whether an entry holds the indexed values of a record.

@@ -30,6 +30,16 @@ void FileWrites::add(std::uint64_t offset, const std::byte* data, std::size_t le
     coding::copyBytes(bytes.data() + at, data, length);
 }
 
+void FileWrites::prepend(std::uint64_t offset, const std::byte* data, std::size_t length)
+{
+    if (length == 0)
+        return;
+    const std::size_t at = bytes.size();
+    bytes.resize(at + length);
+    coding::copyBytes(bytes.data() + at, data, length);
+    pieces.insert(pieces.begin(), {offset, static_cast<std::uint32_t>(length), static_cast<std::uint32_t>(at)});
+}
+
 void FileWrites::reserve(std::size_t pieceCount, std::size_t byteCount)
 {
     pieces.reserve(pieceCount);
@@ -199,6 +209,8 @@ Status Table::Impl::checkFieldWritable(int field)
                                        : "the validity checks of the table cannot be read");
     for (SecondaryIndex& si : secondary) {
         if (!si.maintained || !si.holdsField[static_cast<std::size_t>(field)])
+            continue;
+        if (si.kept && si.kept->checked())
             continue;
         Status st = prepareIndex(si, "field '" + f.name + "' is part of the secondary index " + fileNameOf(si.path));
         if (!st.isOk())
@@ -446,13 +458,15 @@ Status Table::Impl::planSecondaryIndex(const SecondaryIndex& si, const std::vect
     } else if (order) {
         return error("its secondary index " + x.name + " was not checked before the key changed");
     }
+    // Known only now, the stamps go before the entries, so that the pieces
+    // stay in order.
     auto bump = [](File* file, std::size_t offset, std::uint32_t amount, FileWrites* w) {
         const std::byte next{static_cast<unsigned char>(coding::u8(file->contents().data() + offset) + amount)};
         if (next != file->contents()[offset])
-            w->add(offset, &next, 1);
+            w->prepend(offset, &next, 1);
     };
-    bump(x.file, format::kChangeCounter, changes, &x);
     bump(x.file, format::kTableStamp, posts, &x);
+    bump(x.file, format::kChangeCounter, changes, &x);
     if (y.file)
         bump(y.file, format::kIndexStamp, changes, &y);
     for (FileWrites* w : {&x, &y}) {

@@ -329,6 +329,13 @@ IndexSpec named(const char* name, std::vector<std::string> fields)
     return s;
 }
 
+IndexSpec single(const char* field)
+{
+    IndexSpec s;
+    s.fields = {field};
+    return s;
+}
+
 IndexSpec with(IndexSpec s, bool descending, bool caseInsensitive, bool unique, int entriesPerBlock = 0)
 {
     s.descending = descending;
@@ -341,22 +348,22 @@ IndexSpec with(IndexSpec s, bool descending, bool caseInsensitive, bool unique, 
 const Kind kKinds[] = {
     {"Keyed",
      true,
-     {{{"FSize"}},
+     {single("FSize"),
       named("ByTime", {"FTime", "FDate"}),
       with(named("Latest", {"FDate", "FTime"}), true, false, false),
       with(named("Ids", {"FId"}), false, false, true),
       with(named("Lengths", {"FSize", "FId"}), false, true, false)}},
-    // Three entries to an .X block and 1 KiB .Y blocks: a .Y of three levels.
+    // Two or three entries to an .X block and 1 KiB .Y blocks: .Y files of two levels.
     {"KeyedWithDeepIndexes",
      true,
-     {with({{"FTime"}}, false, false, false, 3), with(named("Late", {"FTime"}), true, false, false, 2)},
+     {with(single("FTime"), false, false, false, 3), with(named("Late", {"FTime"}), true, false, false, 2)},
      1},
     {"Unkeyed",
      false,
-     {{{"FTime"}},
+     {single("FTime"),
       with(named("Latest", {"FDate", "FTime"}), true, false, false),
       with(named("Ids", {"FId"}), false, false, true, 4),
-      {{"FSize"}}}},
+      single("FSize")}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Kinds, IndexedTable, ::testing::ValuesIn(kKinds),
@@ -440,7 +447,7 @@ TEST_F(IndexRefusal, EqualValuesInADescendingIndexThatHoldsNone)
 
 TEST_F(IndexRefusal, AnIndexThatDoesNotMatchItsTableStopsWritesOfItsFields)
 {
-    build({"", true, {{{"FId"}}}});
+    build({"", true, {single("FId")}});
     const std::string x = dir.file("AdvBlock.x03");
     patchByte(x, 0x800 + 6 + 14 + 3, 0x07);  // the second entry's FId; entries of 4 + 8 + 2 bytes
     pristine = filesIn(dir.path());
@@ -453,7 +460,7 @@ TEST_F(IndexRefusal, AnIndexThatDoesNotMatchItsTableStopsWritesOfItsFields)
 
 TEST_F(IndexRefusal, AnIndexNotUnderstoodStopsAllWrites)
 {
-    build({"", false, {{{"FId"}}}});
+    build({"", false, {single("FId")}});
     const Files sound = pristine;
     struct Case {
         const char* what;

@@ -171,7 +171,7 @@ TEST_F(TableRefusal, MaintainedSecondaryIndexes)
     // table's counter.
     FillingShape shape;
     shape.keyed = keyed;
-    shape.indexes = {{{"FTime"}}};
+    shape.indexes.emplace_back().fields = {"FTime"};
     std::remove(db.c_str());
     buildFilling(db, shape);
     const std::string built = dir.file("AdvBlock.x02");
@@ -263,7 +263,10 @@ TEST_F(KeyedTableRefusal, KeyChangesWithAMaintainedSecondaryIndex)
     // Text in an order other than the bytes' cannot be placed.
     FillingShape shape;
     shape.keyed = true;
-    shape.indexes = {{{"FSize"}}, {{"FNote"}, "Notes"}};
+    shape.indexes.resize(2);
+    shape.indexes[0].fields = {"FSize"};
+    shape.indexes[1].fields = {"FNote"};
+    shape.indexes[1].name = "Notes";
     std::remove(db.c_str());
     std::remove(px.c_str());
     buildFilling(db, shape);
