@@ -167,14 +167,19 @@ public:
     // Starts editing the current record. Fails, changing nothing, when the
     // table cannot be written safely; the message says why.
     Status edit();
-    // Date, Time and Timestamp fields only.
+    // Date, Time and Timestamp fields only. A field that a maintained
+    // secondary index holds is written only when the index can be kept
+    // right: the first such field checks the index against the table, and
+    // the message says why not.
     Status setDateTime(int field, DateTime value);
-    // Short and Long fields only; the value must fit the field.
+    // Short and Long fields only; the value must fit the field. As setDateTime.
     Status setInteger(int field, std::int64_t value);
     // Keeps the edited record for the next transaction. A key that another
     // record holds, as the table stands with the earlier posts, is a "Key
     // violation". When written, a keyed table's records take the order of
-    // their new keys and the primary index follows.
+    // their new keys and the primary index follows; the entries of maintained
+    // secondary indexes move to their new places and follow records that
+    // change blocks.
     Status post();
     void cancel();
     bool editing() const;

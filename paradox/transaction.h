@@ -21,8 +21,9 @@ public:
     Transaction(FileSystem& fs, std::string journalName);
 
     // Works out every byte `table`'s posts change in its files: records, the
-    // primary index, change stamps. Writes nothing; fails with the reason
-    // (such as "Key violation") when the posts cannot be written. The table
+    // primary index, maintained secondary indexes, change stamps. Writes
+    // nothing; fails with the reason (such as "Key violation", also for a
+    // unique secondary index) when the posts cannot be written. The table
     // must stay open until the commit.
     Status add(Table& table);
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // What a table's companion files (.Xnn/.XGn secondary indexes, .VAL validity
-// checks) forbid an in-place writer to change.
+// checks) say about the fields an in-place writer changes.
 
 #include "paradox/table_impl.h"
 

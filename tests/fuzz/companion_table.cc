@@ -17,6 +17,13 @@ bool buildCompanionTable(paradox::FileSystem* fs, const std::string& path)
     o.sortOrderCode = 0;
     o.updateTime = 1700000000;
     o.fileSystem = fs;
+    // Maintained secondary indexes: T.x05 on FSize, and T.xg0 on FId and
+    // FTime, latest first.
+    o.indexes.resize(2);
+    o.indexes[0].fields = {"FSize"};
+    o.indexes[1].fields = {"FId", "FTime"};
+    o.indexes[1].name = "Latest";
+    o.indexes[1].descending = true;
     std::unique_ptr<paradox::TableBuilder> b;
     if (!paradox::TableBuilder::create({{"FDate", FieldType::Date},
                                         {"FTime", FieldType::Time},

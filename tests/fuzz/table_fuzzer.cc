@@ -1,13 +1,15 @@
 // libFuzzer target for the table reader.
 //
 // Every input is opened as a table and read through every typed accessor,
-// then edited. Inputs whose header says they are a primary or secondary
-// index, and any other bytes, are also put beside a valid keyed table as its
-// .PX, .Xnn or .VAL, and that table is edited, key changes included; keyed
-// tables take that table's place beside its .PX and are edited so. Besides
-// the sanitizers' checks, two rules are enforced: an edit that is refused
-// leaves every file as it was, and a table whose posts all succeeded opens
-// again in key order with an index that still matches it.
+// then edited. Inputs whose header says they are a primary index, a secondary
+// index or its .Y, and any other bytes, are also put beside a valid keyed
+// table in place of its .PX, .Xnn, .Ynn, .XGn, .YGn or as its .VAL, and that
+// table is edited, key changes included, and its posts written; keyed tables
+// take that table's place beside its indexes and are edited so. Besides the
+// sanitizers' checks, these rules are enforced: an edit or a transaction that
+// is refused leaves every file as it was, and a table whose posts were all
+// written opens again in key order with a primary index that still matches it
+// and secondary indexes that pass their check.
 
 #include "companion_table.h"
 #include "memory_file_system.h"
@@ -15,6 +17,7 @@
 #include "paradox/coding.h"
 #include "paradox/format.h"
 #include "paradox/table.h"
+#include "paradox/transaction.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -178,8 +181,22 @@ void fuzzEdits(MemoryFileSystem& fs, bool companionData)
     const Status dup = tryPost(fs, *t, last, fuzzing::kTimeField, 4.0 / 24 + 15.0 / 1440);
     if (companionData && dup.isOk())
         fail("a duplicate key is refused", dup);
-    if (!t->close().isOk() || !allPosted)
+    if (!allPosted) {
+        (void)t->close();
         return;
+    }
+    const auto before = fs.files;
+    paradox::Transaction tx(fs, "fuzz.jnl");
+    Status written = tx.add(*t);
+    if (written.isOk())
+        written = tx.commit();
+    if (!t->close().isOk())
+        return;
+    if (!written.isOk()) {
+        if (fs.files != before)
+            fail("a refused transaction writes nothing", written);
+        return;
+    }
 
     // Every post went through: the table must still be whole and in key
     // order, and its index must still match it.
@@ -194,6 +211,9 @@ void fuzzEdits(MemoryFileSystem& fs, bool companionData)
     if (!again.isOk())
         fail("the index still matches after posts", again);
     t->cancel();
+    const Status secondary = t->checkSecondaryIndexes();
+    if (!secondary.isOk())
+        fail("the secondary indexes still match after posts", secondary);
 }
 
 // Puts the input beside the companion table as `companion`.
@@ -234,11 +254,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
     case 3:
     case 5:
-        fuzzCompanion(data, size, "db/T.X04", false);
+        fuzzCompanion(data, size, "db/T.x05", false);
+        break;
+    case 4:
+        fuzzCompanion(data, size, "db/T.y05", false);
         break;
     case 6:
     case 8:
-        fuzzCompanion(data, size, "db/T.XG0", false);
+        fuzzCompanion(data, size, "db/T.xg0", false);
+        break;
+    case 7:
+        fuzzCompanion(data, size, "db/T.yg0", false);
         break;
     default:
         fuzzCompanion(data, size, "db/T.VAL", true);
