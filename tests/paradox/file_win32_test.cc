@@ -1,6 +1,6 @@
 // Windows' own file handling: tables held by another process through sharing
-// modes and byte-range locks, folder names in other scripts, and names in
-// any letter case.
+// modes and byte-range locks. Folder names in other scripts and in any letter
+// case are tested with the grid's operations (tests/grid/engine_win32_test.cc).
 #include "table_fixtures.h"
 
 #include "paradox/file.h"
@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -17,7 +16,6 @@ namespace {
 
 using fixtures::buildFilling;
 using fixtures::FillingShape;
-using fixtures::openTable;
 using paradox::FileSystem;
 using paradox::OpenMode;
 using paradox::Status;
@@ -30,11 +28,6 @@ std::wstring widen(const std::string& utf8)
     std::wstring w(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
     return w;
-}
-
-std::filesystem::path fromUtf8(const std::string& s)
-{
-    return std::filesystem::path(std::u8string(s.begin(), s.end()));
 }
 
 // lock_holder.exe, built beside this test.
@@ -203,38 +196,6 @@ TEST_F(WindowsSharing, LockFilesHeldByAnotherProgramStopWrites)
         // A lock file nobody holds is left over from an earlier session.
         EXPECT_TRUE(tryPost().isOk());
     }
-}
-
-TEST(WindowsNames, CyrillicFoldersAndNamesInAnyLetterCase)
-{
-    TempDir dir;
-    const std::string folder = dir.path() + "\\Эфир\\Реклама";
-    std::filesystem::create_directories(fromUtf8(folder));
-    FillingShape keyed;
-    keyed.keyed = true;
-    buildFilling(folder + "\\AdvBlock.db", keyed);
-
-    std::vector<std::string> names;
-    ASSERT_TRUE(FileSystem::standard().listDirectory(dir.path() + "\\ЭФИР", &names).isOk());
-    EXPECT_EQ(names, std::vector<std::string>{"Реклама"});
-
-    // The table and its primary index are found under other letter cases
-    // and written in place: no file is added or renamed.
-    const std::string other = dir.path() + "\\эфир\\РЕКЛАМА\\ADVBLOCK.db";
-    const std::vector<std::byte> index = readFile(folder + "\\AdvBlock.px");
-    {
-        auto table = openTable(other);
-        ASSERT_TRUE(table);
-        ASSERT_TRUE(table->edit().isOk());
-        ASSERT_TRUE(table->setDateTime(table->fieldIndex("FSize"), 0.25).isOk());
-        const Status st = table->post();
-        EXPECT_TRUE(st.isOk()) << st.message();
-        ASSERT_TRUE(table->close().isOk());
-    }
-    EXPECT_NE(readFile(folder + "\\AdvBlock.px"), index);  // the index's stamp moved with the table
-    ASSERT_TRUE(FileSystem::standard().listDirectory(folder, &names).isOk());
-    std::ranges::sort(names);
-    EXPECT_EQ(names, (std::vector<std::string>{"AdvBlock.db", "AdvBlock.px"}));
 }
 
 } // namespace
