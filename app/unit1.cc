@@ -295,6 +295,11 @@ void TForm1::showError(const std::string& message)
     m_prompter->error(fromUtf8(message));
 }
 
+void TForm1::showNotice(const std::string& message)
+{
+    m_prompter->inform(fromUtf8(message));
+}
+
 bool TForm1::confirm(const std::string& text)
 {
     return m_prompter->confirm(fromUtf8(text));

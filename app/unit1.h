@@ -82,6 +82,7 @@ private:
 
     // What the load and the shift ask of the window.
     void showError(const std::string& message) override;
+    void showNotice(const std::string& message) override;
     bool confirm(const std::string& text) override;
     void clearMinuteList() override;
     void addMinute(const std::string& text) override;

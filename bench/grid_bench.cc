@@ -83,6 +83,7 @@ double plainWalkMs(const std::string& path)
 struct Quiet : grid::ShiftView, grid::ProgressSink {
     void report(const std::string&, double) override { }
     void showError(const std::string& m) override { std::fprintf(stderr, "%s\n", m.c_str()); }
+    void showNotice(const std::string& m) override { std::fprintf(stderr, "%s\n", m.c_str()); }
     void clearMinuteList() override { }
     void addMinute(const std::string&) override { ++minutes; }
     void selectFirstMinute() override { }

@@ -15,5 +15,6 @@ int dump(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int demo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int minutes(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 int shift(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+int undo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 
 } // namespace cli

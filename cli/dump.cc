@@ -119,7 +119,9 @@ int dump(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         }
         std::fprintf(out, "%s\n", line.c_str());
     }
-    st = table->close();
+    st = table->checkUnchanged();
+    if (st.isOk())
+        st = table->close();
     if (!st.isOk()) {
         std::fprintf(err, "%s\n", st.message().c_str());
         return kFailure;

@@ -11,8 +11,9 @@ const char* kUsage =
     "  dump TABLE.db        print a table's fields and records\n"
     "  demo DIR             create a demo database in DIR [--unkeyed]\n"
     "  minutes DIR          list the minutes at which the grid's blocks start\n"
-    "  shift DIR --from OLD --to NEW --size MM:SS [--days LIST] [--hours LIST] [--yes]\n"
-    "                       move the blocks of minute OLD to minute NEW\n";
+    "  shift DIR --from OLD --to NEW --size MM:SS [--days LIST] [--hours LIST] [--dry-run] [--yes]\n"
+    "                       move the blocks of minute OLD to minute NEW\n"
+    "  undo DIR             put the tables back as they were before the last shift\n";
 
 } // namespace
 
@@ -34,6 +35,8 @@ int main(int argc, char** argv)
         return cli::minutes(args, stdout, stderr);
     if (std::strcmp(command, "shift") == 0)
         return cli::shift(args, stdout, stderr);
+    if (std::strcmp(command, "undo") == 0)
+        return cli::undo(args, stdout, stderr);
     if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
         std::fputs(kUsage, stdout);
         return cli::kSuccess;

@@ -12,11 +12,6 @@
 namespace grid {
 namespace {
 
-[[noreturn]] void raise(const paradox::Status& st)
-{
-    throw Error(st.message());
-}
-
 bool isDateTimeType(paradox::FieldType t)
 {
     return t == paradox::FieldType::Date || t == paradox::FieldType::Time || t == paradox::FieldType::Timestamp;
@@ -93,6 +88,11 @@ void TableDataSet::fail(const std::string& message) const
     throw Error(m_name + ": " + message);
 }
 
+void TableDataSet::raise(const paradox::Status& st) const
+{
+    throw Error(userPaths(st.message(), m_tableName));
+}
+
 paradox::Table& TableDataSet::table() const
 {
     if (!m_table)
@@ -131,6 +131,22 @@ void TableDataSet::close()
         return;
     std::unique_ptr<paradox::Table> table = std::move(m_table);
     const paradox::Status st = table->close();
+    if (!st.isOk())
+        raise(st);
+}
+
+void TableDataSet::abandon()
+{
+    if (m_table)
+        (void)m_table->close();
+    m_table.reset();
+}
+
+void TableDataSet::lockForWriting()
+{
+    const paradox::Status st = table().lockForWriting();
+    if (st.code() == paradox::Status::Code::ReadOnly)
+        fail(st.message());
     if (!st.isOk())
         raise(st);
 }
@@ -210,6 +226,11 @@ void QueryDataSet::fail(const std::string& message) const
     throw Error(m_name + ": " + message);
 }
 
+void QueryDataSet::raise(const paradox::Status& st, const std::string& tablePath) const
+{
+    throw Error(userPaths(st.message(), tablePath));
+}
+
 void QueryDataSet::clearSql()
 {
     if (m_open)
@@ -264,7 +285,7 @@ void QueryDataSet::open()
     options.mode = paradox::OpenMode::ReadOnly;
     paradox::Status st = paradox::Table::open(hostPath(path), options, &table);
     if (!st.isOk())
-        raise(st);
+        raise(st, path);
     const int field = table->fieldIndex(column);
     if (field < 0)
         fail("Field '" + column + "' not found");
@@ -282,7 +303,7 @@ void QueryDataSet::open()
         if (m_dateTimeColumn && !r.null) {
             st = table->readDateTime(field, &r.value);
             if (!st.isOk())
-                raise(st);
+                raise(st, path);
         }
         if (distinct) {
             if (r.null ? std::exchange(seenNull, true) : !seen.insert(r.value).second)
@@ -290,9 +311,11 @@ void QueryDataSet::open()
         }
         rows.push_back(r);
     }
-    st = table->close();
+    st = table->checkUnchanged();
+    if (st.isOk())
+        st = table->close();
     if (!st.isOk())
-        raise(st);
+        raise(st, path);
 
     // Blanks sort first, as they do in the engine's order.
     auto less = [](const Row& a, const Row& b) {

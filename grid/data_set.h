@@ -24,6 +24,10 @@ public:
 
     // Where tables are opened; the system's files unless a test says otherwise.
     void setFileSystem(paradox::FileSystem* fs) { m_fileSystem = fs; }
+    paradox::FileSystem& fileSystem() const
+    {
+        return m_fileSystem ? *m_fileSystem : paradox::FileSystem::standard();
+    }
 
     // A Windows-style path (see hostPath). While open, the same name again
     // does nothing and another one is refused.
@@ -46,11 +50,21 @@ public:
 
     void edit();
     void setAsDateTime(int field, paradox::DateTime value);
+    // Keeps the record for the transaction that writes the table (see
+    // paradox::Table::post).
     void post();
+
+    // Checks that the table can be written and takes its locks.
+    void lockForWriting();
+    // The open table, for the transaction that writes its posts.
+    paradox::Table& table() const;
+    // Closes, dropping any posts not written and any error: the way out
+    // after a failure.
+    void abandon();
 
 private:
     [[noreturn]] void fail(const std::string& message) const;
-    paradox::Table& table() const;
+    [[noreturn]] void raise(const paradox::Status& st) const;
 
     std::string m_name;
     std::string m_tableName;
@@ -85,6 +99,8 @@ public:
     paradox::DateTime asDateTime(int field) const;
 
 private:
+    [[noreturn]] void raise(const paradox::Status& st, const std::string& tablePath) const;
+
     struct Row {
         bool null = false;
         paradox::DateTime value = 0;

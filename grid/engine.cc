@@ -94,4 +94,36 @@ bool fileExists(const std::string& windowsPath)
     return fs::is_regular_file(fromUtf8(hostPath(windowsPath)), ec);
 }
 
+std::string hostFolder(const std::string& prefix)
+{
+    if (prefix.empty())
+        return {};
+    std::string folder = hostPath(prefix);
+    if (folder.back() != '/' && folder.back() != '\\')
+        folder += '/';
+    return folder;
+}
+
+std::string userPaths(const std::string& message, const std::string& windowsPath)
+{
+    const std::string host = hostPath(windowsPath);
+    if (host == windowsPath)
+        return message;
+    const std::size_t hostCut = host.find_last_of('/');
+    const std::size_t userCut = windowsPath.find_last_of("\\/");
+    if (hostCut == std::string::npos)
+        return message;
+    const std::string hostDir = host.substr(0, hostCut + 1);
+    const std::string userDir = userCut == std::string::npos ? std::string() : windowsPath.substr(0, userCut + 1);
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t at = message.find(hostDir); at != std::string::npos; at = message.find(hostDir, from)) {
+        out.append(message, from, at - from);
+        out += userDir;
+        from = at + hostDir.size();
+    }
+    out.append(message, from, std::string::npos);
+    return out;
+}
+
 } // namespace grid

@@ -12,6 +12,8 @@ namespace grid {
 
 inline constexpr const char* kGridTable = "AdvSetBlk.db";
 inline constexpr const char* kFillingTable = "AdvBlock.db";
+// The shift's rollback journal, kept beside the tables.
+inline constexpr const char* kJournalName = "gridshift.jnl";
 
 // The folder text with one backslash appended unless it is empty or already
 // ends in one. Nothing else changes: blanks and forward slashes stay.
@@ -37,5 +39,14 @@ std::string hostPath(const std::string& windowsPath);
 
 // Whether a file exists at the Windows-style path.
 bool fileExists(const std::string& windowsPath);
+
+// The folder of this machine that a folder prefix (as SlashedPath makes it)
+// names, with its trailing separator; empty for the current folder.
+std::string hostFolder(const std::string& prefix);
+
+// The message with every file of the folder that `windowsPath` lies in named
+// as the user knows it (C:\Kalvora\AdvSetBlk.PX) rather than as this
+// machine finds it (.../dosdevices/c:/Kalvora/AdvSetBlk.PX).
+std::string userPaths(const std::string& message, const std::string& windowsPath);
 
 } // namespace grid

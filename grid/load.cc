@@ -1,26 +1,17 @@
 #include "grid/load.h"
 
+#include "grid/recovery.h"
+
 #include <cmath>
 #include <cstdio>
 
 namespace grid {
 
 namespace detail {
+namespace {
 
-void runLoad(Engine& engine, const std::string& folderText, QueryDataSet& query, ProgressSink& progress,
-             LoadView& view)
+void listMinutes(Engine& engine, QueryDataSet& query, ProgressSink& progress, LoadView& view)
 {
-    engine.BaseFolder = SlashedPath(folderText);
-    if (!fileExists(engine.tablePath(kGridTable))) {
-        view.showError("Не найдена база сетки рекламы AdvSetBlk.db");
-        return;
-    }
-    if (!fileExists(engine.tablePath(kFillingTable))) {
-        view.showError("Не найдена база наполнения блоков AdvBlock.db");
-        return;
-    }
-    progress.report("Загрузка сетки рекламы", 0);
-
     query.close();
     query.clearSql();
     query.addSql(std::string("SELECT DISTINCT FTIME FROM \"") + engine.BaseFolder + kGridTable + "\"");
@@ -63,6 +54,34 @@ void runLoad(Engine& engine, const std::string& folderText, QueryDataSet& query,
     if (!m.empty())
         view.selectFirstMinute();
 }
+
+} // namespace
+
+void runLoad(Engine& engine, const std::string& folderText, QueryDataSet& query, ProgressSink& progress,
+             LoadView& view)
+{
+    engine.BaseFolder = SlashedPath(folderText);
+    if (!fileExists(engine.tablePath(kGridTable))) {
+        view.showError("Не найдена база сетки рекламы AdvSetBlk.db");
+        return;
+    }
+    if (!fileExists(engine.tablePath(kFillingTable))) {
+        view.showError("Не найдена база наполнения блоков AdvBlock.db");
+        return;
+    }
+    recoverFolder(engine.BaseFolder, view);
+    progress.report("Загрузка сетки рекламы", 0);
+    try {
+        listMinutes(engine, query, progress, view);
+    } catch (...) {
+        // Nothing may stay open or on screen above the error box.
+        query.close();
+        query.clearSql();
+        progress.report("", -1);
+        throw;
+    }
+}
+
 
 } // namespace detail
 

@@ -14,6 +14,9 @@ public:
     virtual ~LoadView() = default;
     // An error message box (stop icon, "Error", one "OK" button).
     virtual void showError(const std::string& message) = 0;
+    // A message that asks nothing of the user, such as what opening the
+    // folder found of an interrupted shift.
+    virtual void showNotice(const std::string& message) = 0;
     virtual void clearMinuteList() = 0;
     virtual void addMinute(const std::string& text) = 0;
     // The list holds items now: select the first and handle it as a click on it.
@@ -23,8 +26,9 @@ public:
 // Finds the minutes at which the grid's blocks start and lists them, smallest
 // first, as two-digit texts. The folder text becomes BaseFolder before the
 // tables are looked for; a missing table is reported through the view and
-// leaves Minutes and the list as they were. Errors of the tables raise
-// grid::Error and leave `query` open, the progress window showing, and
+// leaves Minutes and the list as they were. A shift of the folder that was
+// interrupted is undone first (see recoverFolder). Errors of the tables raise
+// grid::Error with `query` closed and the progress window gone, leaving
 // Minutes with what was found so far.
 //
 // Returns false, doing nothing, while another load or a shift is running

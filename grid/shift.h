@@ -6,6 +6,7 @@
 #include "grid/load.h"
 #include "grid/progress_sink.h"
 
+#include <array>
 #include <functional>
 #include <string>
 
@@ -25,27 +26,43 @@ struct ShiftInputs {
     std::function<paradox::DateTime()> blockSize;
     // The folder field's text, read when the minute list is loaded again at the end.
     std::function<std::string()> folderText;
+    // Work out and count the changes, with every refusal, but write nothing
+    // and reload nothing.
+    bool dryRun = false;
 };
+
+using DayHourCounts = std::array<std::array<int, 24>, 7>;
 
 struct ShiftResult {
     bool ran = false;        // false: another operation was running, or the user said No
-    int gridChanged = 0;     // records posted in AdvSetBlk.db
-    int fillingChanged = 0;  // records posted in AdvBlock.db
+    int gridChanged = 0;     // records changed in AdvSetBlk.db
+    int fillingChanged = 0;  // records changed in AdvBlock.db
+    DayHourCounts gridByDayHour{};  // the same by day index and hour
+    DayHourCounts fillingByDayHour{};
 };
 
 // The confirmation text for moving `oldMinute` to `newMinute` (the same
 // minute only sets block lengths). Lines are split by a carriage return.
 std::string shiftQuestion(std::uint16_t oldMinute, std::uint16_t newMinute);
 
+// The text of the refusal of a block size that a time of day cannot hold.
+extern const char* const kBlockSizeTooLong;
+
 // Moves every block that starts at minute OldMinute of a ticked hour on a
 // ticked day to the new minute, in the grid and in its filling, and sets the
-// grid's block length; then loads the minute list again. Each record is
-// posted on its own and stays changed whatever happens later.
+// grid's block length; then loads the minute list again.
+//
+// Both tables change together or not at all. After the confirmation a shift
+// of the folder that was interrupted is undone (see recoverFolder); then both
+// tables are opened and locked, walked, and every change and key violation is
+// worked out before the first byte is written through the folder's journal
+// (see paradox::Transaction).
 //
 // Raises grid::RangeError for a new minute outside 0..65535 before anything
-// else, and grid::Error for failures of the tables: those leave `table` open
-// where the walk stopped, the progress window showing and the list as it was.
-// Does nothing while another load or shift is running.
+// else, grid::Error for a block size of a day or more before the question,
+// and grid::Error for failures of the tables: those leave both tables as they
+// were, closed and unlocked, the progress window closed and the list as it
+// was. Does nothing while another load or shift is running.
 ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHourFilter& filter,
                         TableDataSet& table, QueryDataSet& query, ProgressSink& progress, ShiftView& view);
 

@@ -36,6 +36,17 @@ inline void storeLE32(std::byte* p, std::uint32_t v)
         p[i] = std::byte((v >> (8 * i)) & 0xFF);
 }
 
+inline std::uint64_t loadLE64(const std::byte* p)
+{
+    return loadLE32(p) | static_cast<std::uint64_t>(loadLE32(p + 4)) << 32;
+}
+
+inline void storeLE64(std::byte* p, std::uint64_t v)
+{
+    storeLE32(p, static_cast<std::uint32_t>(v));
+    storeLE32(p + 4, static_cast<std::uint32_t>(v >> 32));
+}
+
 inline std::uint64_t loadBE(const std::byte* p, int n)
 {
     std::uint64_t v = 0;

@@ -39,6 +39,11 @@ public:
     // with Code::InUse when another program holds a lock on it.
     virtual Status lockExclusive() = 0;
 
+    // Fails when, since the open, another program truncated, grew or replaced
+    // the file at this path; contents() then no longer tells what is on disk.
+    // Bytes of a truncated mapping read as zeros rather than crash.
+    virtual Status checkUnchanged() { return Status::ok(); }
+
     // Flushes, unlocks and closes; later calls do nothing.
     virtual Status close() = 0;
 };
@@ -62,6 +67,13 @@ public:
 
     // Names of the entries of a folder.
     virtual Status listDirectory(const std::string& dir, std::vector<std::string>* names);
+
+    // Replaces `to` with `from` in one step: a reader sees one or the other.
+    virtual Status rename(const std::string& from, const std::string& to);
+    // Removing a file that is not there succeeds.
+    virtual Status remove(const std::string& path);
+    // Makes the folder's entries (created, renamed, removed files) durable.
+    virtual Status syncDirectory(const std::string& dir);
 
     // The operating system's files.
     static FileSystem& standard();

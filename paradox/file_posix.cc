@@ -1,9 +1,13 @@
 #include "paradox/file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +31,82 @@ constexpr int kGetLock = F_OFD_GETLK;
 constexpr int kSetLock = F_SETLK;
 constexpr int kGetLock = F_GETLK;
 #endif
+
+// Another program may truncate a file while it is mapped here; touching a
+// page past the new end then raises SIGBUS. Such a fault in one of our
+// mappings gets a page of zeros in place of the missing one and marks the
+// mapping, so the read goes on and the file's next check reports the
+// truncation instead of the program dying. Faults elsewhere keep their
+// default effect.
+struct MappedRegion {
+    std::atomic<std::uintptr_t> begin{0};
+    std::atomic<std::uintptr_t> end{0};
+    std::atomic<bool> faulted{false};
+};
+
+constexpr int kMaxRegions = 256;
+MappedRegion g_regions[kMaxRegions];
+std::uintptr_t g_pageSize = 4096;
+struct sigaction g_previousSigbus;
+
+void onSigbus(int sig, siginfo_t* info, void* context)
+{
+    const auto addr = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    for (MappedRegion& r : g_regions) {
+        const std::uintptr_t begin = r.begin.load(std::memory_order_acquire);
+        if (begin == 0 || addr < begin || addr >= r.end.load(std::memory_order_acquire))
+            continue;
+        void* page = reinterpret_cast<void*>(addr & ~(g_pageSize - 1));
+        if (::mmap(page, g_pageSize, PROT_READ | PROT_WRITE, MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) !=
+            MAP_FAILED) {
+            r.faulted.store(true, std::memory_order_release);
+            return;
+        }
+        break;
+    }
+    if ((g_previousSigbus.sa_flags & SA_SIGINFO) && g_previousSigbus.sa_sigaction) {
+        g_previousSigbus.sa_sigaction(sig, info, context);
+        return;
+    }
+    if (g_previousSigbus.sa_handler != SIG_DFL && g_previousSigbus.sa_handler != SIG_IGN) {
+        g_previousSigbus.sa_handler(sig);
+        return;
+    }
+    // Returning retries the access, which now takes the default action.
+    ::signal(SIGBUS, SIG_DFL);
+}
+
+MappedRegion* registerMapping(const std::byte* begin, std::size_t size)
+{
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        const long page = ::sysconf(_SC_PAGESIZE);
+        if (page > 0)
+            g_pageSize = static_cast<std::uintptr_t>(page);
+        struct sigaction sa;
+        std::memset(&sa, 0, sizeof sa);
+        sa.sa_sigaction = onSigbus;
+        sa.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(SIGBUS, &sa, &g_previousSigbus);
+    });
+    for (MappedRegion& r : g_regions) {
+        std::uintptr_t expected = 0;
+        if (r.begin.load() != 0)
+            continue;
+        r.faulted.store(false);
+        r.end.store(reinterpret_cast<std::uintptr_t>(begin) + size, std::memory_order_release);
+        if (r.begin.compare_exchange_strong(expected, reinterpret_cast<std::uintptr_t>(begin)))
+            return &r;
+    }
+    return nullptr;
+}
+
+void unregisterMapping(MappedRegion* r)
+{
+    if (r)
+        r->begin.store(0, std::memory_order_release);
+}
 
 struct flock wholeFile(short type)
 {
@@ -103,8 +183,12 @@ public:
         const int prot = PROT_READ | (m_writable ? PROT_WRITE : 0);
         void* map = ::mmap(nullptr, size, prot, MAP_SHARED, m_fd, 0);
         if (map != MAP_FAILED) {
-            m_map = static_cast<std::byte*>(map);
-            return Status::ok();
+            m_region = registerMapping(static_cast<std::byte*>(map), size);
+            if (m_region) {
+                m_map = static_cast<std::byte*>(map);
+                return Status::ok();
+            }
+            ::munmap(map, size);  // unguarded: read a copy instead
         }
         // Some file systems cannot map files; keep a copy and write through.
         m_buffer.resize(size);
@@ -165,11 +249,31 @@ public:
         return Status::ok();
     }
 
+    Status checkUnchanged() override
+    {
+        if (m_fd < 0)
+            return Status::ok();
+        if (m_region && m_region->faulted.load(std::memory_order_acquire))
+            return Status::ioError(m_path + ": the file was cut short by another program");
+        struct stat open;
+        if (::fstat(m_fd, &open) != 0)
+            return Status::ioError(errorText(m_path, errno));
+        if (static_cast<std::uint64_t>(open.st_size) != m_size)
+            return Status::ioError(m_path + ": the file was changed by another program (it now holds " +
+                                   std::to_string(open.st_size) + " bytes, not " + std::to_string(m_size) + ")");
+        struct stat named;
+        if (::stat(m_path.c_str(), &named) != 0 || named.st_dev != open.st_dev || named.st_ino != open.st_ino)
+            return Status::ioError(m_path + ": the file was replaced or removed by another program");
+        return Status::ok();
+    }
+
     Status close() override
     {
         if (m_fd < 0)
             return Status::ok();
         Status st = sync();
+        unregisterMapping(m_region);
+        m_region = nullptr;
         if (m_map)
             ::munmap(m_map, m_size);
         m_map = nullptr;
@@ -209,6 +313,7 @@ private:
     static constexpr std::uint64_t kWriteChunk = 256 * 1024;  // a multiple of every page size
 
     std::vector<bool> m_chunkReady;
+    MappedRegion* m_region = nullptr;
     std::string m_path;
     int m_fd = -1;
     bool m_writable = false;
@@ -258,6 +363,21 @@ public:
             st = Status::ioError(errorText(path, errno));
         if (!st.isOk())
             ::unlink(path.c_str());
+        return st;
+    }
+
+    Status syncDirectory(const std::string& dir) override
+    {
+        const std::string folder = dir.empty() ? std::string(".") : dir;
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return Status::ioError(errorText(folder, errno));
+        // Some file systems cannot sync a folder; their entries are durable
+        // by other means, so only a real failure counts.
+        Status st;
+        if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
+            st = Status::ioError(errorText(folder, errno));
+        ::close(fd);
         return st;
     }
 

@@ -1,6 +1,7 @@
 #include "paradox/primary_index.h"
 
 #include "paradox/coding.h"
+#include "paradox/table_impl.h"
 
 #include <cstring>
 
@@ -128,7 +129,7 @@ Status PrimaryIndex::load(File* px, const format::Header& table, std::span<const
     return Status::ok();
 }
 
-Status PrimaryIndex::setFirstKey(std::uint16_t block, const std::byte* key)
+Status PrimaryIndex::planFirstKey(std::uint16_t block, const std::byte* key, FileWrites* out) const
 {
     if (block >= m_leafOf.size() || !m_leafOf[block])
         return Status::corruption("data block " + std::to_string(block) + " has no index entry");
@@ -137,9 +138,7 @@ Status PrimaryIndex::setFirstKey(std::uint16_t block, const std::byte* key)
         const std::size_t off = entryOffset(*loc);
         if (std::memcmp(m_px->contents().data() + off, key, m_keyLength) == 0)
             break;  // already right here, so above as well
-        Status st = m_px->writeAt(off, {key, m_keyLength});
-        if (!st.isOk())
-            return st;
+        out->add(off, key, m_keyLength);
         // The first entry of an index block is also its parent's key for it.
         if (loc->entry != 0)
             break;

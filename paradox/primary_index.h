@@ -7,21 +7,25 @@
 
 namespace paradox {
 
+struct FileWrites;
+
 // The primary index (.PX) of a keyed table, kept right while records move.
 //
 // Its lowest level holds one entry per data block (the block's first key, its
 // number and its record count); upper levels hold the first key of each index
-// block below. Moves done by the table never change block counts, so keeping
-// it right means rewriting the keys of the entries whose block now starts with
-// another record.
+// block below. Key changes done by the table never change block counts, so
+// keeping it right means rewriting the keys of the entries whose block now
+// starts with another record.
 class PrimaryIndex {
 public:
     // Reads the index and checks that it describes the table's blocks exactly.
     static Status load(File* px, const format::Header& table, std::span<const std::byte> tableBytes,
                        const std::vector<format::ChainBlock>& chain, std::optional<PrimaryIndex>* out);
 
-    // Data block `block` now starts with a record whose key is `key`.
-    Status setFirstKey(std::uint16_t block, const std::byte* key);
+    // Adds to `out` the index writes that make data block `block` start
+    // with a record whose key is `key`. Each block's entry must be planned
+    // at most once per set of writes.
+    Status planFirstKey(std::uint16_t block, const std::byte* key, FileWrites* out) const;
 
 private:
     struct Location {

@@ -291,7 +291,7 @@ Status Table::close()
     if (!m_impl || !m_impl->db)
         return Status::ok();
     Impl& d = *m_impl;
-    d.editing = false;
+    d.discardPosts();
     Status result;
     auto closeOne = [&result](std::unique_ptr<File>& f) {
         if (!f)
@@ -307,6 +307,18 @@ Status Table::close()
     closeOne(d.px);
     closeOne(d.db);
     return result;
+}
+
+Status Table::checkUnchanged() const
+{
+    const Impl& d = *m_impl;
+    Status st = d.db ? d.db->checkUnchanged() : Status::ok();
+    if (st.isOk() && d.px)
+        st = d.px->checkUnchanged();
+    for (const SecondaryIndex& si : d.secondary)
+        if (st.isOk() && si.file)
+            st = si.file->checkUnchanged();
+    return st;
 }
 
 const std::string& Table::path() const { return m_impl->path; }
@@ -334,8 +346,6 @@ void Table::first()
 {
     m_impl->editing = false;
     m_impl->walkPos = 0;
-    m_impl->idToSlot.clear();
-    m_impl->slotToId.clear();
 }
 
 void Table::next()

@@ -52,11 +52,15 @@ struct Value {
     std::string text;          // Text: UTF-8; Bytes: the raw bytes; Decimal: digits such as "-1.23"
 };
 
+class Transaction;
+
 // An open Paradox table (.DB with its companions) and a cursor on it.
 //
 // Reads follow the block chain, so records come in the table's order. Edits
-// change one record at a time, in place: each post is written to the file
-// before it returns, and nothing is ever undone. A table is not thread-safe.
+// change one record at a time; a post keeps the new record in memory, where
+// reads see it, until a Transaction writes the posts of this and other tables
+// together, or none of them. Closing drops posts no transaction wrote. A
+// table is not thread-safe.
 class Table {
 public:
     struct Options {
@@ -76,6 +80,11 @@ public:
     // Flushes written files to disk, releases locks and closes.
     Status close();
 
+    // Fails when another program truncated, grew or replaced one of the
+    // table's open files since it was opened: what was read may not be what
+    // the file holds. Reads of a truncated file give zeros, never a crash.
+    Status checkUnchanged() const;
+
     const std::string& path() const;
     bool readOnly() const;
     bool keyed() const;
@@ -89,8 +98,8 @@ public:
     // The field's position, or -1; letter case is ignored.
     int fieldIndex(std::string_view name) const;
 
-    // The cursor. A walk begun by first() visits every record that existed
-    // then exactly once, whatever posts meanwhile do to the table's order.
+    // The cursor. Posts never move records before they are written, so a
+    // walk begun by first() visits every record exactly once.
     void first();
     void next();
     bool eof() const;
@@ -105,20 +114,30 @@ public:
     // rounded to the nearest whole number (halves to even); a blank reads as 0.
     Status readInteger(int field, std::int64_t* out) const;
 
+    // Checks that the table can be written safely and takes its locks, held
+    // until close(); the first edit() does the same. The message says why not.
+    Status lockForWriting();
     // Starts editing the current record. Fails, changing nothing, when the
     // table cannot be written safely; the message says why.
     Status edit();
     // Date, Time and Timestamp fields only.
     Status setDateTime(int field, DateTime value);
-    // Writes the edited record. On a keyed table whose key changes, the
-    // record moves to its key position and the primary index follows.
+    // Keeps the edited record for the next transaction. A key that another
+    // record holds, as the table stands with the earlier posts, is a "Key
+    // violation". When written, a keyed table's records take the order of
+    // their new keys and the primary index follows.
     Status post();
     void cancel();
     bool editing() const;
 
+    // Posts that changed a record and wait for a transaction.
+    std::uint32_t pendingPosts() const;
+    void discardPosts();
+
     struct Impl;
 
 private:
+    friend class Transaction;
     explicit Table(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> m_impl;
 };

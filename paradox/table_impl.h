@@ -3,12 +3,14 @@
 // Inside of paradox::Table, shared by the reader, the writer and the primary
 // index code.
 
+#include "paradox/file_writes.h"
 #include "paradox/format.h"
 #include "paradox/primary_index.h"
 #include "paradox/table.h"
 
 #include <cstring>
 #include <optional>
+#include <unordered_set>
 
 namespace paradox {
 
@@ -31,6 +33,37 @@ struct ValidityRules {
     std::vector<bool> checkedField;    // by table field position
 };
 
+// Records posted but not yet written, with their new images.
+class StagedRecords {
+public:
+    static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+    bool empty() const { return m_slots.empty(); }
+    std::uint32_t size() const { return static_cast<std::uint32_t>(m_slots.size()); }
+    std::uint32_t slot(std::uint32_t ordinal) const { return m_slots[ordinal]; }
+    // The posted image of a slot, or null.
+    const std::byte* find(std::uint32_t slot) const
+    {
+        if (m_ordinalOfSlot.empty() || m_ordinalOfSlot[slot] == kNone)
+            return nullptr;
+        return image(m_ordinalOfSlot[slot]);
+    }
+    const std::byte* image(std::uint32_t ordinal) const
+    {
+        return m_chunks[ordinal / kChunkRecords].get() +
+               static_cast<std::size_t>(ordinal % kChunkRecords) * m_recordSize;
+    }
+    void put(std::uint32_t slot, const std::byte* record, std::uint32_t recordCount, std::size_t recordSize);
+    void clear();
+
+private:
+    static constexpr std::uint32_t kChunkRecords = 4096;
+    std::size_t m_recordSize = 0;
+    std::vector<std::uint32_t> m_ordinalOfSlot;  // empty until the first post
+    std::vector<std::uint32_t> m_slots;
+    std::vector<std::unique_ptr<std::byte[]>> m_chunks;
+};
+
 struct Table::Impl {
     FileSystem* fs = nullptr;
     std::string path;
@@ -50,33 +83,39 @@ struct Table::Impl {
     std::vector<SecondaryIndex> secondary;
     ValidityRules validity;
 
-    // Cursor: `walkPos` counts the records visited since first(). Posts that
-    // move records keep `idToSlot` so that the walk still meets each record
-    // once; both maps are empty while nothing has moved.
+    // Cursor: the slot (position in table order) of the current record.
+    // Posts never move records while the walk runs, so a walk meets every
+    // record once.
     std::uint32_t walkPos = 0;
-    std::vector<std::uint32_t> idToSlot;
-    std::vector<std::uint32_t> slotToId;
     mutable std::size_t chainHint = 0;
 
     // Editing.
     bool editing = false;
     std::vector<std::byte> editRecord;
-    std::vector<bool> changedFields;
     bool writeChecked = false;     // table-level checks passed and locks held
     std::unique_ptr<File> px;
     std::optional<PrimaryIndex> primary;  // checked against the table by the first edit
     bool keyChangesChecked = false;       // key order and indexes allow moves
 
+    // Posts wait here until a transaction writes them all, or none.
+    StagedRecords staged;
+    std::uint32_t posts = 0;                    // posts that changed a record: the stamps move by this
+    bool keysChanged = false;
+    std::unordered_set<std::string> movedKeys;  // keys that posted records moved to
+
     std::span<const std::byte> bytes() const { return db->contents(); }
 
-    std::uint32_t currentSlot() const { return idToSlot.empty() ? walkPos : idToSlot[walkPos]; }
     std::size_t chainIndexOfSlot(std::uint32_t slot) const;
     std::size_t recordOffset(std::uint32_t slot) const;
+    // The record as the file holds it.
     const std::byte* record(std::uint32_t slot) const { return bytes().data() + recordOffset(slot); }
-    const std::byte* currentRecord() const
+    // The record as posted, else as the file holds it.
+    const std::byte* view(std::uint32_t slot) const
     {
-        return editing ? editRecord.data() : record(currentSlot());
+        const std::byte* posted = staged.find(slot);
+        return posted ? posted : record(slot);
     }
+    const std::byte* currentRecord() const { return editing ? editRecord.data() : view(walkPos); }
     std::size_t keyLength() const;
 
     Status error(const std::string& reason) const;
@@ -85,10 +124,16 @@ struct Table::Impl {
     void findCompanions();
     Status checkWritable();
     Status checkFieldWritable(int field) const;
-    Status writeStamps();
-    Status postInPlace(std::uint32_t slot);
-    Status postKeyChange(std::uint32_t slot);
     Status prepareKeyChanges();
+    Status checkNewKey(std::uint32_t slot, const std::byte* newRecord) const;
+
+    // Every byte the posted records change in the table's files: records,
+    // primary index and change stamps. Writes nothing.
+    Status planWrites(std::vector<FileWrites>* out) const;
+    Status planRecordsInPlace(FileWrites* db) const;
+    Status planKeyOrder(FileWrites* db, FileWrites* px) const;
+    void diffRecord(std::uint32_t slot, const std::byte* now, FileWrites* db) const;
+    void discardPosts();
 };
 
 } // namespace paradox

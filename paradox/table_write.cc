@@ -6,15 +6,73 @@
 #include <algorithm>
 
 namespace paradox {
-namespace {
 
-Status bumpByte(File* file, std::size_t offset)
+// ---- FileWrites ----
+
+void FileWrites::add(std::uint64_t offset, const std::byte* data, std::size_t length)
 {
-    const std::byte next = std::byte(static_cast<unsigned char>(coding::u8(file->contents().data() + offset) + 1));
-    return file->writeAt(offset, {&next, 1});
+    if (length == 0)
+        return;
+    if (!pieces.empty()) {
+        Piece& last = pieces.back();
+        if (last.offset + last.length == offset && last.data + last.length == bytes.size()) {
+            last.length += static_cast<std::uint32_t>(length);
+            bytes.insert(bytes.end(), data, data + length);
+            return;
+        }
+    }
+    pieces.push_back({offset, static_cast<std::uint32_t>(length), bytes.size()});
+    bytes.insert(bytes.end(), data, data + length);
 }
 
-} // namespace
+Status FileWrites::finish()
+{
+    auto byOffset = [](const Piece& a, const Piece& b) { return a.offset < b.offset; };
+    bool ordered = std::is_sorted(pieces.begin(), pieces.end(), byOffset);
+    for (std::size_t i = 1; ordered && i < pieces.size(); ++i)
+        ordered = pieces[i - 1].offset + pieces[i - 1].length < pieces[i].offset;
+    if (ordered)
+        return Status::ok();
+    std::sort(pieces.begin(), pieces.end(), byOffset);
+    FileWrites joined;
+    for (const Piece& p : pieces) {
+        if (!joined.pieces.empty() && joined.pieces.back().offset + joined.pieces.back().length > p.offset)
+            return Status::invalidArgument(name + ": two changes overlap at byte " + std::to_string(p.offset));
+        joined.add(p.offset, dataOf(p), p.length);
+    }
+    pieces = std::move(joined.pieces);
+    bytes = std::move(joined.bytes);
+    return Status::ok();
+}
+
+// ---- StagedRecords ----
+
+void StagedRecords::put(std::uint32_t slot, const std::byte* record, std::uint32_t recordCount,
+                        std::size_t recordSize)
+{
+    if (m_ordinalOfSlot.empty()) {
+        m_ordinalOfSlot.assign(recordCount, kNone);
+        m_recordSize = recordSize;
+    }
+    std::uint32_t ordinal = m_ordinalOfSlot[slot];
+    if (ordinal == kNone) {
+        ordinal = size();
+        if (ordinal % kChunkRecords == 0)
+            m_chunks.push_back(std::make_unique<std::byte[]>(kChunkRecords * recordSize));
+        m_slots.push_back(slot);
+        m_ordinalOfSlot[slot] = ordinal;
+    }
+    std::memcpy(const_cast<std::byte*>(image(ordinal)), record, recordSize);
+}
+
+void StagedRecords::clear()
+{
+    m_ordinalOfSlot.clear();
+    m_slots.clear();
+    m_chunks.clear();
+}
+
+// ---- Table::Impl ----
 
 Status Table::Impl::checkWritable()
 {
@@ -73,7 +131,7 @@ Status Table::Impl::checkWritable()
             px.reset();
             return error("its primary index " + fileNameOf(pxPath) + " is damaged");
         }
-        // Every post moves the index's stamp along with the table's counter,
+        // Every write moves the index's stamp along with the table's counter,
         // which tells other programs the index is current: so it must be.
         st = PrimaryIndex::load(px.get(), header, bytes(), chain, &primary);
         if (!st.isOk()) {
@@ -114,35 +172,6 @@ Status Table::Impl::checkFieldWritable(int field) const
     return Status::ok();
 }
 
-Status Table::Impl::writeStamps()
-{
-    // The table's change counter and every stamp that follows it move
-    // together, so other programs see the change and keep trusting the indexes.
-    Status st = bumpByte(db.get(), format::kChangeCounter);
-    if (st.isOk() && px)
-        st = bumpByte(px.get(), format::kIndexStamp);
-    for (const SecondaryIndex& si : secondary)
-        if (st.isOk() && si.file)
-            st = bumpByte(si.file.get(), format::kTableStamp);
-    return st;
-}
-
-Status Table::Impl::postInPlace(std::uint32_t slot)
-{
-    const std::size_t base = recordOffset(slot);
-    const std::byte* old = bytes().data() + base;
-    for (const Field& f : fields) {
-        const auto off = static_cast<std::size_t>(f.offset);
-        const auto len = static_cast<std::size_t>(f.length);
-        if (std::memcmp(old + off, editRecord.data() + off, len) == 0)
-            continue;
-        Status st = db->writeAt(base + off, {editRecord.data() + off, len});
-        if (!st.isOk())
-            return st;
-    }
-    return Status::ok();
-}
-
 Status Table::Impl::prepareKeyChanges()
 {
     if (keyChangesChecked)
@@ -172,78 +201,174 @@ Status Table::Impl::prepareKeyChanges()
     return Status::ok();
 }
 
-Status Table::Impl::postKeyChange(std::uint32_t from)
+// The key a post gives `slot` must stay unique in the table as every earlier
+// post left it, as it would were each post written at once.
+Status Table::Impl::checkNewKey(std::uint32_t slot, const std::byte* newRecord) const
 {
-    Status st = prepareKeyChanges();
-    if (!st.isOk())
-        return st;
     const std::size_t keyLen = keyLength();
-    const std::byte* newKey = editRecord.data();
-
-    // First slot whose key is not below the new key.
     std::uint32_t lo = 0, hi = recordCount;
     while (lo < hi) {
         const std::uint32_t mid = lo + (hi - lo) / 2;
-        if (std::memcmp(record(mid), newKey, keyLen) < 0)
+        if (std::memcmp(record(mid), newRecord, keyLen) < 0)
             lo = mid + 1;
         else
             hi = mid;
     }
-    if (lo < recordCount && lo != from && std::memcmp(record(lo), newKey, keyLen) == 0)
-        return Status::keyViolation("Key violation");
-    const std::uint32_t to = lo > from ? lo - 1 : lo;
-
-    // The records between the old and the new place each move one slot
-    // toward the old place; block counts stay as they are, so no block is
-    // split or freed and the index keeps its shape.
-    const std::uint32_t first = std::min(from, to), last = std::max(from, to);
-    const std::size_t rs = header.recordSize;
-    std::vector<std::byte> moved(static_cast<std::size_t>(last - first + 1) * rs);
-    for (std::uint32_t s = first; s <= last; ++s)
-        std::memcpy(moved.data() + static_cast<std::size_t>(s - first) * rs, record(s), rs);
-    if (to > from)
-        std::rotate(moved.begin(), moved.begin() + static_cast<std::ptrdiff_t>(rs), moved.end());
-    else
-        std::rotate(moved.begin(), moved.end() - static_cast<std::ptrdiff_t>(rs), moved.end());
-    std::memcpy(moved.data() + static_cast<std::size_t>(to - first) * rs, editRecord.data(), rs);
-
-    for (std::uint32_t s = first; s <= last;) {
-        const ChainBlock& b = chain[chainIndexOfSlot(s)];
-        const std::uint32_t end = std::min<std::uint32_t>(last + 1, b.firstSlot + b.count);
-        st = db->writeAt(recordOffset(s), {moved.data() + static_cast<std::size_t>(s - first) * rs,
-                                           static_cast<std::size_t>(end - s) * rs});
-        if (!st.isOk())
-            return st;
-        s = end;
+    if (lo < recordCount && lo != slot && std::memcmp(record(lo), newRecord, keyLen) == 0) {
+        const std::byte* posted = staged.find(lo);
+        if (!posted || std::memcmp(posted, record(lo), keyLen) == 0)
+            return Status::keyViolation("Key violation");  // that record keeps the key
     }
-    // Blocks that now start with another record carry a new first key.
-    for (std::size_t c = chainIndexOfSlot(first); c < chain.size() && chain[c].firstSlot <= last; ++c) {
-        const ChainBlock& b = chain[c];
-        if (b.count == 0 || b.firstSlot < first)
-            continue;
-        st = primary->setFirstKey(b.number, record(b.firstSlot));
-        if (!st.isOk())
-            return st;
+    if (movedKeys.count(std::string(reinterpret_cast<const char*>(newRecord), keyLen))) {
+        const std::byte* mine = staged.find(slot);
+        if (!mine || std::memcmp(mine, newRecord, keyLen) != 0)
+            return Status::keyViolation("Key violation");  // another posted record moved there
     }
-
-    // Keep the walk on the records it has not met yet.
-    if (idToSlot.empty()) {
-        idToSlot.resize(recordCount);
-        slotToId.resize(recordCount);
-        for (std::uint32_t s = 0; s < recordCount; ++s)
-            idToSlot[s] = slotToId[s] = s;
-    }
-    auto begin = slotToId.begin() + first, end = slotToId.begin() + last + 1;
-    if (to > from)
-        std::rotate(begin, begin + 1, end);
-    else
-        std::rotate(begin, end - 1, end);
-    for (std::uint32_t s = first; s <= last; ++s)
-        idToSlot[slotToId[s]] = s;
     return Status::ok();
 }
 
+void Table::Impl::diffRecord(std::uint32_t slot, const std::byte* now, FileWrites* out) const
+{
+    const std::byte* old = record(slot);
+    if (std::memcmp(old, now, header.recordSize) == 0)
+        return;
+    const std::size_t base = recordOffset(slot);
+    for (const Field& f : fields) {
+        const auto off = static_cast<std::size_t>(f.offset);
+        const auto len = static_cast<std::size_t>(f.length);
+        if (std::memcmp(old + off, now + off, len) != 0)
+            out->add(base + off, now + off, len);
+    }
+}
+
+Status Table::Impl::planRecordsInPlace(FileWrites* out) const
+{
+    for (std::uint32_t i = 0; i < staged.size(); ++i)
+        diffRecord(staged.slot(i), staged.image(i), out);
+    return Status::ok();
+}
+
+// Posts that change keys leave the same records in the same blocks, in the
+// order of their new keys: each slot takes the next record of that order.
+// So no block grows, splits or empties, and the primary index keeps its
+// shape; only the first keys of blocks can change.
+Status Table::Impl::planKeyOrder(FileWrites* dbOut, FileWrites* pxOut) const
+{
+    const std::size_t keyLen = keyLength();
+    auto keyLess = [keyLen](const std::byte* a, const std::byte* b) { return std::memcmp(a, b, keyLen) < 0; };
+
+    std::vector<const std::byte*> moved;
+    std::vector<bool> leaves(recordCount, false);
+    for (std::uint32_t i = 0; i < staged.size(); ++i) {
+        const std::byte* image = staged.image(i);
+        if (std::memcmp(image, record(staged.slot(i)), keyLen) != 0) {
+            moved.push_back(image);
+            leaves[staged.slot(i)] = true;
+        }
+    }
+    std::sort(moved.begin(), moved.end(), keyLess);
+    for (std::size_t i = 1; i < moved.size(); ++i)
+        if (!keyLess(moved[i - 1], moved[i]))
+            return Status::keyViolation("Key violation");
+
+    std::size_t m = 0;
+    std::uint32_t stay = 0;
+    std::size_t block = 0;
+    for (std::uint32_t slot = 0; slot < recordCount; ++slot) {
+        while (stay < recordCount && leaves[stay])
+            ++stay;
+        const std::byte* staying = stay < recordCount ? view(stay) : nullptr;
+        const std::byte* next = nullptr;
+        if (m < moved.size() && (!staying || keyLess(moved[m], staying))) {
+            next = moved[m++];
+        } else {
+            if (!staying)
+                return Status::corruption(path + ": records went missing while planning the new key order");
+            if (m < moved.size() && !keyLess(staying, moved[m]))
+                return Status::keyViolation("Key violation");
+            next = staying;
+            ++stay;
+        }
+        diffRecord(slot, next, dbOut);
+        while (block < chain.size() && (chain[block].count == 0 || chain[block].firstSlot < slot))
+            ++block;
+        if (block < chain.size() && chain[block].firstSlot == slot) {
+            Status st = primary->planFirstKey(chain[block].number, next, pxOut);
+            if (!st.isOk())
+                return st.withContext(pxPath);
+        }
+    }
+    return Status::ok();
+}
+
+Status Table::Impl::planWrites(std::vector<FileWrites>* out) const
+{
+    if (staged.empty() && posts == 0)
+        return Status::ok();
+    FileWrites dbOut;
+    dbOut.file = db.get();
+    dbOut.name = fileNameOf(path);
+    FileWrites pxOut;
+    if (px) {
+        pxOut.file = px.get();
+        pxOut.name = fileNameOf(pxPath);
+    }
+    Status st = movedKeys.empty() ? planRecordsInPlace(&dbOut) : planKeyOrder(&dbOut, &pxOut);
+    if (!st.isOk())
+        return st;
+
+    // The table's change counter and every stamp that follows it move
+    // together, once per post, so other programs see the change and keep
+    // trusting the indexes.
+    std::vector<FileWrites> stamps;
+    auto bump = [this](File* file, std::size_t offset, FileWrites* w) {
+        const std::byte next{static_cast<unsigned char>(coding::u8(file->contents().data() + offset) + posts)};
+        if (next != file->contents()[offset])
+            w->add(offset, &next, 1);
+    };
+    bump(db.get(), format::kChangeCounter, &dbOut);
+    if (px)
+        bump(px.get(), format::kIndexStamp, &pxOut);
+    for (const SecondaryIndex& si : secondary) {
+        if (!si.file)
+            continue;
+        FileWrites x;
+        x.file = si.file.get();
+        x.name = fileNameOf(si.path);
+        bump(si.file.get(), format::kTableStamp, &x);
+        stamps.push_back(std::move(x));
+    }
+    for (FileWrites* w : {&dbOut, &pxOut}) {
+        if (!w->file || w->pieces.empty())
+            continue;
+        st = w->finish();
+        if (!st.isOk())
+            return st;
+        out->push_back(std::move(*w));
+    }
+    for (FileWrites& x : stamps)
+        if (!x.pieces.empty())
+            out->push_back(std::move(x));
+    return Status::ok();
+}
+
+void Table::Impl::discardPosts()
+{
+    editing = false;
+    staged.clear();
+    posts = 0;
+    movedKeys.clear();
+}
+
 // ---- Table ----
+
+Status Table::lockForWriting()
+{
+    Impl& d = *m_impl;
+    if (d.readOnly)
+        return Status::readOnly("Cannot modify a read-only dataset");
+    return d.writeChecked ? Status::ok() : d.checkWritable();
+}
 
 Status Table::edit()
 {
@@ -259,7 +384,7 @@ Status Table::edit()
         if (!st.isOk())
             return st;
     }
-    const std::byte* rec = d.record(d.currentSlot());
+    const std::byte* rec = d.view(d.walkPos);
     d.editRecord.assign(rec, rec + d.header.recordSize);
     d.editing = true;
     return Status::ok();
@@ -307,25 +432,45 @@ Status Table::post()
     Impl& d = *m_impl;
     if (!d.editing)
         return Status::invalidArgument("Dataset not in edit or insert mode");
-    const std::uint32_t slot = d.currentSlot();
-    const std::byte* old = d.record(slot);
-    if (std::memcmp(old, d.editRecord.data(), d.header.recordSize) == 0) {
+    const std::uint32_t slot = d.walkPos;
+    const std::byte* now = d.view(slot);
+    const std::byte* edited = d.editRecord.data();
+    if (std::memcmp(now, edited, d.header.recordSize) == 0) {
         d.editing = false;
         return Status::ok();
     }
-    const bool keyChanged = d.header.fileType == format::kKeyedTable &&
-                            std::memcmp(old, d.editRecord.data(), d.keyLength()) != 0;
-    Status st = keyChanged ? d.postKeyChange(slot) : d.postInPlace(slot);
-    if (st.isOk())
-        st = d.writeStamps();
-    if (st.isOk())
-        d.editing = false;
-    return st;
+    const std::size_t keyLen = d.keyLength();
+    if (d.header.fileType == format::kKeyedTable && std::memcmp(now, edited, keyLen) != 0) {
+        Status st = d.prepareKeyChanges();
+        if (st.isOk())
+            st = d.checkNewKey(slot, edited);
+        if (!st.isOk())
+            return st;
+        const std::byte* original = d.record(slot);
+        if (std::memcmp(now, original, keyLen) != 0)
+            d.movedKeys.erase(std::string(reinterpret_cast<const char*>(now), keyLen));
+        if (std::memcmp(edited, original, keyLen) != 0)
+            d.movedKeys.insert(std::string(reinterpret_cast<const char*>(edited), keyLen));
+    }
+    d.staged.put(slot, edited, d.recordCount, d.header.recordSize);
+    ++d.posts;
+    d.editing = false;
+    return Status::ok();
 }
 
 void Table::cancel()
 {
     m_impl->editing = false;
+}
+
+std::uint32_t Table::pendingPosts() const
+{
+    return m_impl->posts;
+}
+
+void Table::discardPosts()
+{
+    m_impl->discardPosts();
 }
 
 } // namespace paradox

@@ -96,8 +96,9 @@ MessageDialog::MessageDialog(MessageIcon icon, const QString& title, const QStri
 
     auto* iconLabel = new QLabel(this);
     iconLabel->setObjectName(QStringLiteral("icon"));
-    const QStyle::StandardPixmap pixmap =
-        icon == MessageIcon::Stop ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxQuestion;
+    const QStyle::StandardPixmap pixmap = icon == MessageIcon::Stop       ? QStyle::SP_MessageBoxCritical
+                                          : icon == MessageIcon::Question ? QStyle::SP_MessageBoxQuestion
+                                                                          : QStyle::SP_MessageBoxInformation;
     iconLabel->setPixmap(style()->standardIcon(pixmap, nullptr, this).pixmap(kIconSize, kIconSize));
     iconLabel->setGeometry(kMargin, kMargin, kIconSize, kIconSize);
 
@@ -149,6 +150,10 @@ MessageAnswer runMessageBox(MessageIcon icon, const QString& title, const QStrin
 {
     const QPointer<MessageDialog> box = new MessageDialog(icon, title, text, buttons, owner);
     box->setWindowModality(Qt::ApplicationModal);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    box->show();
+    box->raise();
+    box->activateWindow();
     box->exec();
     if (!box)
         return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;

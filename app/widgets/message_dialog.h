@@ -5,7 +5,7 @@
 
 namespace app {
 
-enum class MessageIcon { Stop, Question };
+enum class MessageIcon { Stop, Question, Information };
 enum class MessageButtons { Ok, YesNo };
 enum class MessageAnswer { Ok, Yes, No };
 
@@ -40,8 +40,9 @@ private:
 };
 
 // Shows a box modally over the whole program and returns the button pressed.
-// `owner` only keeps the box above its window; the box is centred on the
-// owner's screen. Should the box be destroyed while open (its owner going
+// The box stays above every other window of the program, the stay-on-top
+// progress window included, and takes the focus. `owner` only keeps the box
+// above its window; the box is centred on the owner's screen. Should the box be destroyed while open (its owner going
 // first), the answer is the one Escape gives.
 MessageAnswer runMessageBox(MessageIcon icon, const QString& title, const QString& text, MessageButtons buttons,
                             QWidget* owner = nullptr);

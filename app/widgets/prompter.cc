@@ -15,4 +15,9 @@ bool ScreenPrompter::confirm(const QString& text)
            == MessageAnswer::Yes;
 }
 
+void ScreenPrompter::inform(const QString& text)
+{
+    runMessageBox(MessageIcon::Information, QStringLiteral("Information"), text, MessageButtons::Ok, m_owner);
+}
+
 } // namespace app

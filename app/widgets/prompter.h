@@ -16,6 +16,8 @@ public:
     // The confirmation box: question icon, "Confirm", "&Yes" and "&No".
     // True only for Yes; Escape and closing the box count as No.
     virtual bool confirm(const QString& text) = 0;
+    // A message that asks nothing: information icon, "Information", "OK".
+    virtual void inform(const QString& text) = 0;
 };
 
 // The boxes on the screen, each modal over the whole program.
@@ -26,6 +28,7 @@ public:
 
     void error(const QString& text) override;
     bool confirm(const QString& text) override;
+    void inform(const QString& text) override;
 
 private:
     QPointer<QWidget> m_owner;

@@ -198,6 +198,66 @@ TEST_F(MainWindow, UncaughtErrorsReachTheExceptionBoxAndTheWindowGoesOn)
     app::Application::setErrorReporter({});
 }
 
+TEST_F(MainWindow, AKeyViolationChangesNothingAndTheNextShiftStartsAfresh)
+{
+    auto* app = qobject_cast<app::Application*>(QCoreApplication::instance());
+    if (!app)
+        GTEST_SKIP() << "the test program's application object is not the program's";
+    testsupport::GridTableOptions keyed;
+    keyed.keyed = true;
+    testsupport::writeGridTable(dir.file("AdvSetBlk.db"), {{0, 10, 0}, {0, 10, 15}, {0, 10, 45}, {1, 11, 15},
+                                                           {1, 11, 45}, {2, 9, 0}},
+                                keyed);
+    testsupport::writeFillingTable(dir.file("AdvBlock.db"),
+                                   {{2026, 3, 2, 10, 0}, {2026, 3, 2, 10, 15}, {2026, 3, 2, 10, 45},
+                                    {2026, 3, 3, 11, 15}, {2026, 3, 3, 11, 45}, {2026, 3, 4, 9, 0}},
+                                   keyed);
+    const std::vector<std::byte> gridBefore = testsupport::readFile(dir.file("AdvSetBlk.db"));
+    const std::vector<std::byte> fillingBefore = testsupport::readFile(dir.file("AdvBlock.db"));
+    QStringList shown;
+    bool progressShownWithError = false;
+    app::Application::setErrorReporter([&](const QString& m) {
+        shown << m;
+        progressShownWithError = progress::MessageFormOpen;
+    });
+    load();
+    app::TForm1& w = *window;
+    ASSERT_EQ(w.LbTimes->count(), 3);  // 00, 15, 45
+    w.LbTimes->setCurrentRow(1);
+    w.RxNew->setValue(45);
+    prompter.setNextAnswer(true);
+    QTest::mouseClick(w.BtnMove, Qt::LeftButton);
+    EXPECT_EQ(shown, QStringList{"Key violation"});
+    EXPECT_FALSE(progressShownWithError) << "the progress window was still open under the error box";
+    EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), gridBefore);
+    EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), fillingBefore);
+    EXPECT_FALSE(w.Table1.active());
+    EXPECT_EQ(w.LbTimes->count(), 3);
+
+    w.LbTimes->setCurrentRow(0);
+    w.RxNew->setValue(1);
+    prompter.setNextAnswer(true);
+    QTest::mouseClick(w.BtnMove, Qt::LeftButton);
+    EXPECT_EQ(shown.size(), 1) << shown.join("; ").toStdString();
+    ASSERT_EQ(w.LbTimes->count(), 3);
+    EXPECT_EQ(w.LbTimes->item(0)->text(), "01");
+    const std::string dump = [&] {
+        std::string rows;
+        for (const char* name : {"AdvSetBlk.db", "AdvBlock.db"}) {
+            std::unique_ptr<paradox::Table> t;
+            EXPECT_TRUE(paradox::Table::open(dir.file(name), {}, &t).isOk());
+            for (t->first(); !t->eof(); t->next()) {
+                paradox::DateTime v = 0;
+                EXPECT_TRUE(t->readDateTime(t->fieldIndex("FTime"), &v).isOk());
+                rows += std::to_string(paradox::decodeTime(v).minute) + " ";
+            }
+        }
+        return rows;
+    }();
+    EXPECT_EQ(dump, "1 15 45 15 45 1 1 15 45 15 45 1 ");
+    app::Application::setErrorReporter({});
+}
+
 TEST_F(MainWindow, Screenshot)
 {
     writeTables({{0, 10, 15}, {0, 10, 45}, {3, 11, 15}, {6, 0, 5}});

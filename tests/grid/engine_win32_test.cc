@@ -107,9 +107,13 @@ TEST_F(WindowsFolders, DriveLetterPathsInAnyLetterCaseAndWithEitherSlash)
     EXPECT_TRUE(grid::fileExists(upperCase(folder) + "\\advsetblk.DB"));
 
     EXPECT_EQ(shift(upperCase(folder)), after);
+    // The tables keep the names they had, whatever case the text was in.
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(fromUtf8(folder)))
-        names.push_back(toUtf8(entry.path().filename()));
+    for (const auto& entry : fs::directory_iterator(fromUtf8(folder))) {
+        const std::string name = toUtf8(entry.path().filename());
+        if (name.starts_with("Adv") || name.starts_with("ADV"))
+            names.push_back(name);
+    }
     std::ranges::sort(names);
     EXPECT_EQ(names, (std::vector<std::string>{"AdvBlock.db", "AdvBlock.px", "AdvSetBlk.db", "AdvSetBlk.px"}));
 }

@@ -16,6 +16,7 @@ struct RecordingProgress : grid::ProgressSink {
 // answer given, and the minute list.
 struct RecordingView : grid::ShiftView {
     std::vector<std::string> errors;
+    std::vector<std::string> notices;
     std::vector<std::string> list;
     std::vector<std::string> questions;
     bool answer = true;
@@ -26,6 +27,7 @@ struct RecordingView : grid::ShiftView {
         return answer;
     }
     void showError(const std::string& message) override { errors.push_back(message); }
+    void showNotice(const std::string& message) override { notices.push_back(message); }
     void clearMinuteList() override { list.clear(); }
     void addMinute(const std::string& text) override { list.push_back(text); }
     void selectFirstMinute() override { ++selections; }

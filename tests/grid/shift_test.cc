@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <map>
 
@@ -216,14 +217,14 @@ TEST_F(Shift, BeforeAnyLoadItAsksAboutMinuteZeroAndUsesTheCurrentFolder)
     EXPECT_EQ(r.gridChanged, -1) << "the missing table should have ended the shift";
     EXPECT_EQ(view.questions.size(), 1u);
     EXPECT_NE(view.questions[0].find("для 0-ой минуты"), std::string::npos);
-    // Opened and never closed.
-    ASSERT_EQ(progress.reports.size(), 1u);
-    EXPECT_EQ(progress.reports[0].first, "Процесс переноса сетки !");
+    // Opened, and closed before the error is shown.
+    EXPECT_EQ(progress.reports, (std::vector<std::pair<std::string, double>>{{"Процесс переноса сетки !", 0},
+                                                                            {"", -1}}));
     EXPECT_FALSE(engine.busy);
+    EXPECT_FALSE(table.active());
 
     // With the tables in the current folder, bare names find them.
     makeTables(elsewhere);
-    table.close();
     const grid::ShiftResult bare = shift(0);
     EXPECT_EQ(bare.gridChanged, 21);  // minute 0 of hours 9-11 on every day: lengths set
     EXPECT_EQ(bare.fillingChanged, 0);
@@ -289,51 +290,178 @@ TEST_F(Shift, DeclinedOrBadNewMinutesChangeNothing)
     EXPECT_FALSE(engine.busy);
 }
 
-TEST_F(Shift, AFailureMidwayKeepsEarlierPostsAndTheTableOpen)
+// After a failure both tables are as they were, closed and unlocked, the
+// progress window is closed and the list is as it was; the next shift starts
+// from the beginning.
+void expectNothingChangedAndAllReleased(Shift& test, const std::vector<std::byte>& gridBefore,
+                                        const std::vector<std::byte>& fillingBefore)
+{
+    EXPECT_EQ(testsupport::readFile(test.folder.file("AdvSetBlk.db")), gridBefore);
+    EXPECT_EQ(testsupport::readFile(test.folder.file("AdvBlock.db")), fillingBefore);
+    EXPECT_FALSE(test.table.active());
+    EXPECT_FALSE(test.query.active());
+    EXPECT_EQ(test.progress.reports.back(), (std::pair<std::string, double>{"", -1}));
+    EXPECT_EQ(test.view.list, (std::vector<std::string>{"00", "15", "45"}));
+    for (const char* name : {"AdvSetBlk.db", "AdvBlock.db"}) {
+        std::unique_ptr<paradox::Table> t;
+        ASSERT_TRUE(paradox::Table::open(test.folder.file(name), {}, &t).isOk());
+        const paradox::Status st = t->lockForWriting();
+        EXPECT_TRUE(st.isOk()) << st.message();
+    }
+}
+
+TEST_F(Shift, AFailureAnywhereChangesNothingAndReleasesEverything)
 {
     loadFrom(folderText);
+    const std::vector<std::byte> gridBefore = testsupport::readFile(folder.file("AdvSetBlk.db"));
+    const std::vector<std::byte> fillingBefore = testsupport::readFile(folder.file("AdvBlock.db"));
     engine.OldMinute = 15;
     testsupport::FaultyFileSystem fs;
     table.setFileSystem(&fs);
-    // The filling table turns read-only between the passes.
-    struct Switch : RecordingProgress {
-        testsupport::FaultyFileSystem* fs;
-        void report(const std::string& text, double percent) override
-        {
-            RecordingProgress::report(text, percent);
-            if (text == "Процесс переноса данных")
-                fs->refuseWriteOpen = true;
-        }
-    } switching;
-    switching.fs = &fs;
-    grid::ShiftInputs in;
-    in.newMinute = 50;
-    in.blockSize = [] { return 3.0 / 1440; };
-    in.folderText = [this] { return folderText; };
-    try {
-        grid::shiftMinute(engine, in, filter, table, query, switching, view);
-        ADD_FAILURE() << "no error";
-    } catch (const grid::Error& e) {
-        EXPECT_STREQ(e.what(), "Table1: Cannot modify a read-only dataset");
-    }
-    // The grid pass is done; the filling is untouched; the list was not reloaded.
-    for (const GridRecord& g : readGrid(folder.file("AdvSetBlk.db")))
-        if (g.day >= 0 && g.day <= 6)
-            EXPECT_NE(g.time.minute, 15);
-    for (const auto& [date, t] : readFilling(folder.file("AdvBlock.db")))
-        EXPECT_NE(t.minute, 50);
-    EXPECT_EQ(view.list, (std::vector<std::string>{"00", "15", "45"}));
-    EXPECT_EQ(switching.reports.back().second, 20);
 
-    // The table stays open on the filling: the next shift cannot point it at the grid.
-    EXPECT_TRUE(table.active());
-    fs.refuseWriteOpen = false;
+    // The filling cannot be written: found before the grid is touched.
+    fs.refuseWriteOpenOf = "AdvBlock.db";
     try {
         shift(50);
         ADD_FAILURE() << "no error";
     } catch (const grid::Error& e) {
-        EXPECT_STREQ(e.what(), "Table1: Cannot perform this operation on an open dataset");
+        EXPECT_STREQ(e.what(), "Table1: Cannot modify a read-only dataset");
     }
+    expectNothingChangedAndAllReleased(*this, gridBefore, fillingBefore);
+
+    // The disk fails half-way through writing the tables.
+    fs.refuseWriteOpenOf.clear();
+    fs.failAt = fs.operations + 8;
+    try {
+        shift(50);
+        ADD_FAILURE() << "no error";
+    } catch (const grid::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("injected"), std::string::npos) << e.what();
+    }
+    expectNothingChangedAndAllReleased(*this, gridBefore, fillingBefore);
+
+    fs.failAt = 0;
+    const grid::ShiftResult r = shift(50);
+    EXPECT_EQ(r.gridChanged, 21);
+    EXPECT_EQ(r.fillingChanged, 21);
+}
+
+TEST_F(Shift, ATableReplacedDuringTheShiftIsNamedAndNothingIsWritten)
+{
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows lets no program copy or replace a table held for writing";
+#endif
+    loadFrom(folderText);
+    const std::vector<std::byte> gridBefore = testsupport::readFile(folder.file("AdvSetBlk.db"));
+    const std::vector<std::byte> fillingBefore = testsupport::readFile(folder.file("AdvBlock.db"));
+    engine.OldMinute = 15;
+    // Another program puts a copy in the filling's place while it is walked.
+    struct Replacing : RecordingProgress {
+        std::string path;
+        void report(const std::string& text, double percent) override
+        {
+            RecordingProgress::report(text, percent);
+            if (text == "Процесс переноса данных") {
+                std::filesystem::copy_file(path, path + ".copy");
+                std::filesystem::rename(path + ".copy", path);
+            }
+        }
+    } replacing;
+    replacing.path = folder.file("AdvBlock.db");
+    grid::ShiftInputs in;
+    in.newMinute = 50;
+    in.blockSize = [] { return 3.0 / 1440; };
+    try {
+        grid::shiftMinute(engine, in, filter, table, query, replacing, view);
+        ADD_FAILURE() << "no error";
+    } catch (const grid::Error& e) {
+        // Named as the user typed the folder.
+        EXPECT_EQ(std::string(e.what()),
+                  folderText + "\\AdvBlock.db: the file was replaced or removed by another program");
+    }
+    EXPECT_EQ(testsupport::readFile(folder.file("AdvSetBlk.db")), gridBefore);
+    EXPECT_EQ(testsupport::readFile(folder.file("AdvBlock.db")), fillingBefore);
+    EXPECT_FALSE(table.active());
+}
+
+TEST_F(Shift, AKeyViolationIsFoundBeforeAnythingIsWritten)
+{
+    TempDir keyedFolder;
+    testsupport::GridTableOptions keyed;
+    keyed.keyed = true;
+    makeTables(keyedFolder, keyed);
+    folderText = keyedFolder.path();
+    loadFrom(folderText);
+    const std::vector<std::byte> gridBefore = testsupport::readFile(keyedFolder.file("AdvSetBlk.db"));
+    const std::vector<std::byte> fillingBefore = testsupport::readFile(keyedFolder.file("AdvBlock.db"));
+    // Every :15 block of the filling has a :45 partner on its day and hour
+    // (the grid's keep their 30 seconds, so they alone could move).
+    engine.OldMinute = 15;
+    try {
+        shift(45);
+        ADD_FAILURE() << "no error";
+    } catch (const grid::Error& e) {
+        EXPECT_STREQ(e.what(), "Key violation");
+    }
+    EXPECT_EQ(testsupport::readFile(keyedFolder.file("AdvSetBlk.db")), gridBefore);
+    EXPECT_EQ(testsupport::readFile(keyedFolder.file("AdvBlock.db")), fillingBefore);
+    EXPECT_FALSE(table.active());
+
+    // The next shift starts from the beginning and moves every block of minute 0.
+    engine.OldMinute = 0;
+    const grid::ShiftResult r = shift(1);
+    EXPECT_EQ(r.gridChanged, 21);
+    EXPECT_EQ(r.fillingChanged, 21);
+    for (const GridRecord& g : readGrid(keyedFolder.file("AdvSetBlk.db")))
+        EXPECT_NE(g.time.minute, 0);
+    for (const auto& [date, t] : readFilling(keyedFolder.file("AdvBlock.db")))
+        EXPECT_NE(t.minute, 0);
+}
+
+TEST_F(Shift, ADryRunCountsByDayAndHourAndWritesNothing)
+{
+    loadFrom(folderText);
+    const std::vector<std::byte> gridBefore = testsupport::readFile(folder.file("AdvSetBlk.db"));
+    const std::vector<std::byte> fillingBefore = testsupport::readFile(folder.file("AdvBlock.db"));
+    engine.OldMinute = 15;
+    hours.v[9] = false;
+    grid::ShiftInputs in;
+    in.newMinute = 20;
+    in.blockSize = [] { return 3.0 / 1440; };
+    in.dryRun = true;
+    view.list.clear();
+    const grid::ShiftResult r = grid::shiftMinute(engine, in, filter, table, query, progress, view);
+    EXPECT_EQ(r.gridChanged, 14);
+    EXPECT_EQ(r.fillingChanged, 14);
+    for (int day = 0; day < 7; ++day)
+        for (int hour = 0; hour < 24; ++hour) {
+            const int expected = hour == 10 || hour == 11 ? 1 : 0;
+            EXPECT_EQ(r.gridByDayHour[day][hour], expected) << day << " " << hour;
+            EXPECT_EQ(r.fillingByDayHour[day][hour], expected) << day << " " << hour;
+        }
+    EXPECT_EQ(testsupport::readFile(folder.file("AdvSetBlk.db")), gridBefore);
+    EXPECT_EQ(testsupport::readFile(folder.file("AdvBlock.db")), fillingBefore);
+    EXPECT_TRUE(view.list.empty());  // not reloaded
+    EXPECT_FALSE(table.active());
+}
+
+TEST_F(Shift, ABlockOfADayOrMoreIsRefusedBeforeTheQuestion)
+{
+    loadFrom(folderText);
+    engine.OldMinute = 15;
+    const std::vector<std::byte> before = testsupport::readFile(folder.file("AdvSetBlk.db"));
+    for (double size : {1.0, 1.5, -1.0 / 1440}) {
+        view.questions.clear();
+        try {
+            shift(20, size);
+            ADD_FAILURE() << "no error for " << size;
+        } catch (const grid::Error& e) {
+            EXPECT_STREQ(e.what(), "The new block size must be less than a day (1439:59 at most)");
+        }
+        EXPECT_TRUE(view.questions.empty());
+    }
+    EXPECT_EQ(testsupport::readFile(folder.file("AdvSetBlk.db")), before);
+    EXPECT_EQ(shift(20, 86399999.0 / 86400000).gridChanged, 21);
 }
 
 TEST_F(Shift, ASecondShiftOrLoadStartedDuringOneDoesNothing)

@@ -1,6 +1,7 @@
 // Windows' own file handling: tables held by another process through sharing
 // modes and byte-range locks. Folder names in other scripts and in any letter
 // case are tested with the grid's operations (tests/grid/engine_win32_test.cc).
+#include "foreign_holder_win32.h"
 #include "table_fixtures.h"
 
 #include "paradox/file.h"
@@ -9,9 +10,6 @@
 
 #include <algorithm>
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 namespace {
 
 using fixtures::buildFilling;
@@ -19,80 +17,9 @@ using fixtures::FillingShape;
 using paradox::FileSystem;
 using paradox::OpenMode;
 using paradox::Status;
+using testsupport::ForeignHolder;
 using testsupport::readFile;
 using testsupport::TempDir;
-
-std::wstring widen(const std::string& utf8)
-{
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-    return w;
-}
-
-// lock_holder.exe, built beside this test.
-std::wstring helperPath()
-{
-    std::wstring self(MAX_PATH, L'\0');
-    self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
-    return self.substr(0, self.find_last_of(L"\\/") + 1) + L"lock_holder.exe";
-}
-
-// Another process holding `path` in one of lock_holder's modes for the life
-// of the object.
-class ForeignHolder {
-public:
-    ForeignHolder(const std::string& mode, const std::string& path)
-    {
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        HANDLE outRead, outWrite, inRead;
-        CreatePipe(&outRead, &outWrite, &inherit, 0);
-        CreatePipe(&inRead, &m_release, &inherit, 0);
-        SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-        SetHandleInformation(m_release, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = inRead;
-        si.hStdOutput = outWrite;
-        si.hStdError = outWrite;
-        std::wstring command = L"\"" + helperPath() + L"\" " + widen(mode) + L" \"" + widen(path) + L"\"";
-        PROCESS_INFORMATION pi{};
-        const BOOL started =
-            CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-        const DWORD startError = GetLastError();
-        CloseHandle(inRead);
-        CloseHandle(outWrite);
-        if (started) {
-            m_process = pi.hProcess;
-            CloseHandle(pi.hThread);
-            std::string line;
-            char c;
-            DWORD got = 0;
-            while (ReadFile(outRead, &c, 1, &got, nullptr) && got == 1 && c != '\n')
-                if (c != '\r')
-                    line += c;
-            EXPECT_EQ(line, "ready") << "lock_holder " << mode << " " << path;
-        } else {
-            ADD_FAILURE() << "cannot start lock_holder.exe: error " << startError;
-        }
-        CloseHandle(outRead);
-    }
-    ~ForeignHolder()
-    {
-        CloseHandle(m_release);
-        if (m_process) {
-            WaitForSingleObject(m_process, 30000);
-            CloseHandle(m_process);
-        }
-    }
-    ForeignHolder(const ForeignHolder&) = delete;
-    ForeignHolder& operator=(const ForeignHolder&) = delete;
-
-private:
-    HANDLE m_process = nullptr;
-    HANDLE m_release = nullptr;
-};
 
 class WindowsSharing : public ::testing::Test {
 protected:

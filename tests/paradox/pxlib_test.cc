@@ -477,6 +477,8 @@ TEST_P(PxlibReads, CreatedTablesAndTablesAfterPosts)
         }
     }
     EXPECT_EQ(visited, GetParam().records);
+    const Status committed = testsupport::commitPosts(*table);
+    ASSERT_TRUE(committed.isOk()) << committed.message();
     ASSERT_TRUE(table->close().isOk());
     sortByKey();
 

@@ -1,5 +1,6 @@
 // Tables that must not be written in place: each refusal says why and leaves
 // every byte as it was.
+#include "foreign_lock.h"
 #include "table_fixtures.h"
 
 #include "paradox/coding.h"
@@ -18,52 +19,8 @@ using fixtures::openTable;
 using fixtures::patchByte;
 using paradox::Status;
 using testsupport::readFile;
+using testsupport::ForeignLock;
 using testsupport::TempDir;
-
-// Another program holding a byte-range lock on a file, as programs under Wine
-// make their Windows locks visible. The lock lasts as long as the object.
-class ForeignLock {
-public:
-    explicit ForeignLock(const std::string& path)
-    {
-        int ready[2], release[2];
-        EXPECT_EQ(pipe(ready), 0);
-        EXPECT_EQ(pipe(release), 0);
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(ready[0]);
-            close(release[1]);
-            const int fd = ::open(path.c_str(), O_RDWR);
-            struct flock fl {};
-            fl.l_type = F_WRLCK;
-            fl.l_whence = SEEK_SET;
-            fl.l_start = 0;
-            fl.l_len = 1;  // a single byte is enough to count as "in use"
-            const char ok = (fd >= 0 && fcntl(fd, F_SETLK, &fl) == 0) ? 1 : 0;
-            (void)!write(ready[1], &ok, 1);
-            char c;
-            (void)!read(release[0], &c, 1);
-            _exit(0);
-        }
-        close(ready[1]);
-        close(release[0]);
-        m_release = release[1];
-        char ok = 0;
-        EXPECT_EQ(read(ready[0], &ok, 1), 1);
-        EXPECT_EQ(ok, 1) << "the helper process could not lock " << path;
-        close(ready[0]);
-    }
-    ~ForeignLock()
-    {
-        close(m_release);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_release = -1;
-};
 
 // A .VAL file for a table of `fields` fields with one check on `field`:
 // `required` alone, or a default value as well.
@@ -97,8 +54,8 @@ protected:
         buildFilling(db, shape);
     }
 
-    // Tries to post a new FSize (or `fieldName`) into the first record; the
-    // result of the first step that fails.
+    // Tries to post and write a new FSize (or `fieldName`) into the first
+    // record; the result of the first step that fails.
     Status tryPost(const char* fieldName = "FSize")
     {
         auto table = openTable(db);
@@ -111,6 +68,8 @@ protected:
         if (st.isOk())
             st = table->post();
         table->cancel();
+        if (st.isOk())
+            st = testsupport::commitPosts(*table);
         const Status closed = table->close();
         EXPECT_TRUE(closed.isOk()) << closed.message();
         return st;

@@ -3,6 +3,13 @@
 namespace testsupport {
 namespace {
 
+using paradox::Status;
+
+Status injected(const std::string& path)
+{
+    return Status::ioError(path + ": Input/output error (injected)");
+}
+
 class FaultyFile : public paradox::File {
 public:
     FaultyFile(std::unique_ptr<paradox::File> inner, FaultyFileSystem* owner)
@@ -12,16 +19,24 @@ public:
     const std::string& path() const override { return m_inner->path(); }
     bool writable() const override { return m_inner->writable(); }
     std::span<const std::byte> contents() const override { return m_inner->contents(); }
-    paradox::Status writeAt(std::uint64_t offset, std::span<const std::byte> data) override
+    Status writeAt(std::uint64_t offset, std::span<const std::byte> data) override
     {
         if (m_owner->bytesWritten + static_cast<std::int64_t>(data.size()) > m_owner->writeBudget)
-            return paradox::Status::ioError(path() + ": No space left on device");
+            return Status::ioError(path() + ": No space left on device");
+        if (!m_owner->proceed())
+            return injected(path());
         m_owner->bytesWritten += static_cast<std::int64_t>(data.size());
         return m_inner->writeAt(offset, data);
     }
-    paradox::Status sync() override { return m_inner->sync(); }
-    paradox::Status lockExclusive() override { return m_inner->lockExclusive(); }
-    paradox::Status close() override { return m_inner->close(); }
+    Status sync() override
+    {
+        if (m_inner->writable() && !m_owner->proceed())
+            return injected(path());
+        return m_inner->sync();
+    }
+    Status lockExclusive() override { return m_inner->lockExclusive(); }
+    Status checkUnchanged() override { return m_inner->checkUnchanged(); }
+    Status close() override { return m_inner->close(); }
 
 private:
     std::unique_ptr<paradox::File> m_inner;
@@ -30,17 +45,44 @@ private:
 
 } // namespace
 
-paradox::Status FaultyFileSystem::open(const std::string& path, paradox::OpenMode mode,
-                                       std::unique_ptr<paradox::File>* out)
+bool FaultyFileSystem::proceed()
 {
-    if (refuseWriteOpen && mode == paradox::OpenMode::ReadWrite)
-        return paradox::Status::readOnly(path + ": Permission denied");
+    ++operations;
+    return failAt == 0 || operations < failAt || (operations > failAt && !failAfter);
+}
+
+Status FaultyFileSystem::open(const std::string& path, paradox::OpenMode mode, std::unique_ptr<paradox::File>* out)
+{
+    const bool named = !refuseWriteOpenOf.empty() && path.size() >= refuseWriteOpenOf.size() &&
+                       path.compare(path.size() - refuseWriteOpenOf.size(), std::string::npos, refuseWriteOpenOf) == 0;
+    if ((refuseWriteOpen || named) && mode == paradox::OpenMode::ReadWrite)
+        return Status::readOnly(path + ": Permission denied");
     std::unique_ptr<paradox::File> inner;
-    paradox::Status st = paradox::FileSystem::standard().open(path, mode, &inner);
+    Status st = paradox::FileSystem::standard().open(path, mode, &inner);
     if (!st.isOk())
         return st;
     *out = std::make_unique<FaultyFile>(std::move(inner), this);
-    return paradox::Status::ok();
+    return Status::ok();
+}
+
+Status FaultyFileSystem::createFile(const std::string& path, std::span<const std::byte> data)
+{
+    return proceed() ? paradox::FileSystem::standard().createFile(path, data) : injected(path);
+}
+
+Status FaultyFileSystem::rename(const std::string& from, const std::string& to)
+{
+    return proceed() ? paradox::FileSystem::standard().rename(from, to) : injected(to);
+}
+
+Status FaultyFileSystem::remove(const std::string& path)
+{
+    return proceed() ? paradox::FileSystem::standard().remove(path) : injected(path);
+}
+
+Status FaultyFileSystem::syncDirectory(const std::string& dir)
+{
+    return proceed() ? paradox::FileSystem::standard().syncDirectory(dir) : injected(dir);
 }
 
 } // namespace testsupport

@@ -102,4 +102,21 @@ Status MemoryFileSystem::listDirectory(const std::string& dir, std::vector<std::
     return Status::ok();
 }
 
+Status MemoryFileSystem::rename(const std::string& from, const std::string& to)
+{
+    auto it = files.find(from);
+    if (it == files.end())
+        return Status::ioError(from + ": No such file or directory");
+    std::vector<std::byte> bytes = std::move(it->second);
+    files.erase(it);
+    files[to] = std::move(bytes);
+    return Status::ok();
+}
+
+Status MemoryFileSystem::remove(const std::string& path)
+{
+    files.erase(path);
+    return Status::ok();
+}
+
 } // namespace testsupport

@@ -30,6 +30,9 @@ public:
     paradox::Status createFile(const std::string& path, std::span<const std::byte> data) override;
     paradox::Status probeLock(const std::string& path, bool* locked) override;
     paradox::Status listDirectory(const std::string& dir, std::vector<std::string>* names) override;
+    paradox::Status rename(const std::string& from, const std::string& to) override;
+    paradox::Status remove(const std::string& path) override;
+    paradox::Status syncDirectory(const std::string&) override { return paradox::Status::ok(); }
 };
 
 } // namespace testsupport

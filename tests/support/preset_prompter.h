@@ -13,6 +13,7 @@ public:
     void setNextAnswer(bool yes) { m_answers.push_back(yes); }
 
     void error(const QString& text) override { errors << text; }
+    void inform(const QString& text) override { notices << text; }
 
     bool confirm(const QString& text) override
     {
@@ -25,6 +26,7 @@ public:
     }
 
     QStringList errors;
+    QStringList notices;
     QStringList questions;
 
 private:

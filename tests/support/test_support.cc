@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include "paradox/datetime.h"
+#include "paradox/transaction.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -96,6 +97,13 @@ int copyFamily(const std::string& folder, const std::string& stem, const std::st
         ++copied;
     }
     return copied;
+}
+
+paradox::Status commitPosts(paradox::Table& table, paradox::FileSystem* fs)
+{
+    paradox::Transaction tx(fs ? *fs : paradox::FileSystem::standard(), kTestJournal);
+    paradox::Status st = tx.add(table);
+    return st.isOk() ? tx.commit() : st;
 }
 
 paradox::Value integer(std::int64_t v)

@@ -38,6 +38,11 @@ std::string samplesDir();
 // (letter case ignored) into `to`; returns how many were copied.
 int copyFamily(const std::string& folder, const std::string& stem, const std::string& to);
 
+// Writes a table's posts through a transaction of its own, journaled in the
+// table's folder; the system's files unless `fs` is given.
+paradox::Status commitPosts(paradox::Table& table, paradox::FileSystem* fs = nullptr);
+inline constexpr const char* kTestJournal = "test.jnl";
+
 paradox::Value integer(std::int64_t v);
 paradox::Value timeOfDay(int hour, int minute, int second = 0, int msec = 0);
 paradox::Value date(int year, int month, int day);
