@@ -349,6 +349,9 @@ TEST_F(Shift, AFailureAnywhereChangesNothingAndReleasesEverything)
 
 TEST_F(Shift, ATableReplacedDuringTheShiftIsNamedAndNothingIsWritten)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows lets no program copy or replace a table held for writing";
+#endif
     loadFrom(folderText);
     const std::vector<std::byte> gridBefore = testsupport::readFile(folder.file("AdvSetBlk.db"));
     const std::vector<std::byte> fillingBefore = testsupport::readFile(folder.file("AdvBlock.db"));

@@ -126,8 +126,11 @@ TEST_F(TableWrite, PostsChangeOnlyTheFieldAndTheChangeStamps)
         // Writing the value a field already holds changes nothing at all.
         cur.seekId(41);
         ASSERT_TRUE(cur.setAndPost(field, at(7, 59, 30)).isOk());
-        // Nothing reaches the file before the transaction.
+        // Nothing reaches the file before the transaction. (Windows lets no
+        // other handle read a file held for writing.)
+#if !defined(_WIN32)
         EXPECT_EQ(readFile(path), dbBefore);
+#endif
         ASSERT_TRUE(testsupport::commitPosts(*table).isOk());
         ASSERT_TRUE(table->close().isOk());
 
@@ -372,6 +375,10 @@ TEST_F(TableWrite, AFailureAtAnyStepOfTheCommitLeavesEveryFileAsItWas)
 
 TEST_F(TableWrite, AFileChangedUnderneathIsReportedAndNeverWrittenOver)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "on Windows the bytes are a copy read at open, and no program can replace or resize a "
+                    "file held for writing";
+#endif
     FillingShape shape;
     shape.days = 14;
     buildFilling(db, shape);
