@@ -197,7 +197,8 @@ int demo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         return kUsageError;
     }
     std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
+    // From UTF-8 explicitly: a plain string means the ANSI code page on Windows.
+    std::filesystem::create_directories(std::filesystem::path(std::u8string(dir.begin(), dir.end())), ec);
     if (ec) {
         std::fprintf(err, "%s: %s\n", dir.c_str(), ec.message().c_str());
         return kFailure;

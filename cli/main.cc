@@ -1,3 +1,4 @@
+#include "cli/command_line.h"
 #include "cli/commands.h"
 
 #include <cstdio>
@@ -22,7 +23,9 @@ int main(int argc, char** argv)
         std::fputs(kUsage, stderr);
         return cli::kUsageError;
     }
-    const std::vector<std::string> args(argv + 2, argv + argc);
+    const cli::Utf8Console console;
+    const std::vector<std::string> all = cli::utf8Arguments(argc, argv);
+    const std::vector<std::string> args(all.begin() + 2, all.end());
     const char* command = argv[1];
     if (std::strcmp(command, "dump") == 0)
         return cli::dump(args, stdout, stderr);

@@ -53,8 +53,15 @@ Status readAll(HANDLE h, const std::string& path, std::vector<std::byte>* out)
         ov.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(done) >> 32);
         DWORD got = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(out->size() - done, 1 << 20));
-        if (!ReadFile(h, out->data() + done, want, &got, &ov) || got == 0)
-            return Status::ioError(errorText(path, GetLastError()));
+        if (!ReadFile(h, out->data() + done, want, &got, &ov)) {
+            // Bytes another program has locked cannot be read at all.
+            const DWORD err = GetLastError();
+            if (err == ERROR_LOCK_VIOLATION)
+                return Status::inUse(path + ": the file is in use by another program");
+            return Status::ioError(errorText(path, err));
+        }
+        if (got == 0)
+            return Status::ioError(path + ": file shrank while being read");
         done += got;
     }
     return Status::ok();
@@ -173,7 +180,11 @@ public:
             const DWORD err = GetLastError();
             if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
                 return Status::notFound(errorText(path, err));
-            if (rw && (err == ERROR_ACCESS_DENIED || err == ERROR_WRITE_PROTECT || err == ERROR_SHARING_VIOLATION))
+            // A program that opened the file without letting others write
+            // (or at all) holds it; the file itself may well be writable.
+            if (err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION)
+                return Status::inUse(path + ": the file is in use by another program");
+            if (rw && (err == ERROR_ACCESS_DENIED || err == ERROR_WRITE_PROTECT))
                 return Status::readOnly(errorText(path, err));
             return Status::ioError(errorText(path, err));
         }

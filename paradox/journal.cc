@@ -202,9 +202,13 @@ std::string extensionOf(const std::string& name)
 // The files of a journal, opened for writing and locked as a table's writer
 // locks them: the engine's lock files of a table must be free, and each file
 // must be ours alone.
-Status lockFiles(FileSystem& fs, const std::string& folder, const std::vector<std::string>& names,
-                 std::vector<std::unique_ptr<File>>* out)
+// `resized` gets the first file whose size is not the one the journal
+// recorded, if any.
+Status lockFiles(FileSystem& fs, const std::string& folder, const Contents& journal,
+                 std::vector<std::unique_ptr<File>>* out, const File** resized)
 {
+    const std::vector<std::string>& names = journal.names;
+    *resized = nullptr;
     std::vector<std::string> entries;
     if (!fs.listDirectory(folder, &entries).isOk())
         entries.clear();
@@ -238,6 +242,8 @@ Status lockFiles(FileSystem& fs, const std::string& folder, const std::vector<st
             return Status::inUse(path + ": the file is in use by another program");
         if (!st.isOk())
             return st;
+        if (!*resized && file->contents().size() != journal.sizes[out->size()])
+            *resized = file.get();
         out->push_back(std::move(file));
     }
     return Status::ok();
@@ -450,14 +456,13 @@ Status Journal::recover(Recovery* out) const
     }
 
     std::vector<std::unique_ptr<File>> files;
-    st = lockFiles(m_fs, m_folder, c.names, &files);
+    const File* resized = nullptr;
+    st = lockFiles(m_fs, m_folder, c, &files, &resized);
     if (!st.isOk())
         return st;
-    for (std::size_t i = 0; i < files.size(); ++i)
-        if (files[i]->contents().size() != c.sizes[i])
-            return Status::corruption(files[i]->path() + ": the file changed size since the interrupted change (" +
-                                      std::to_string(files[i]->contents().size()) + " bytes, not " +
-                                      std::to_string(c.sizes[i]) + "); it cannot be put back");
+    if (resized)
+        return Status::corruption(resized->path() + ": the file changed size since the interrupted change (" +
+                                  std::to_string(resized->contents().size()) + " bytes); it cannot be put back");
     st = writeAll(files, c, false);
     if (!st.isOk())
         return st;
@@ -500,13 +505,13 @@ Status Journal::undoLast(std::vector<std::string>* undone) const
         return Status::invalidArgument(path() + ": the last change has already been undone");
 
     std::vector<std::unique_ptr<File>> files;
-    st = lockFiles(m_fs, m_folder, c.names, &files);
+    const File* resized = nullptr;
+    st = lockFiles(m_fs, m_folder, c, &files, &resized);
     if (!st.isOk())
         return st;
-    for (std::size_t i = 0; i < files.size(); ++i)
-        if (files[i]->contents().size() != c.sizes[i])
-            return Status::invalidArgument(files[i]->path() +
-                                           ": the file has changed since the last change, which cannot be undone");
+    if (resized)
+        return Status::invalidArgument(resized->path() +
+                                       ": the file has changed since the last change, which cannot be undone");
     for (const Entry& e : c.entries)
         if (std::memcmp(files[e.file]->contents().data() + e.offset, e.after, e.length) != 0)
             return Status::invalidArgument(files[e.file]->path() +

@@ -256,6 +256,30 @@ TEST_F(MainWindow, UncaughtErrorsReachTheExceptionBoxAndTheWindowGoesOn)
     app::Application::setErrorReporter({});
 }
 
+TEST_F(MainWindow, ALoadUndoesAnInterruptedShiftAndSaysSo)
+{
+    writeTables({{0, 10, 15}, {1, 10, 45}, {2, 11, 15}});
+    const std::vector<std::byte> gridBefore = testsupport::readFile(dir.file("AdvSetBlk.db"));
+    load();
+    app::TForm1& w = *window;
+    w.RxNew->setValue(50);
+    prompter.setNextAnswer(true);
+    QTest::mouseClick(w.BtnMove, Qt::LeftButton);
+    ASSERT_NE(testsupport::readFile(dir.file("AdvSetBlk.db")), gridBefore);
+    // Without its commit mark the journal is that of a shift stopped half-way.
+    std::vector<std::byte> journal = testsupport::readFile(dir.file("gridshift.jnl"));
+    std::fill(journal.end() - 16, journal.end(), std::byte{0});
+    testsupport::writeFile(dir.file("gridshift.jnl"), journal);
+
+    load();
+    ASSERT_EQ(prompter.notices.size(), 1);
+    EXPECT_TRUE(prompter.notices[0].startsWith(u("A shift in ") + QString::fromStdString(dir.path())))
+        << prompter.notices[0].toStdString();
+    EXPECT_TRUE(prompter.errors.isEmpty());
+    EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), gridBefore);
+    EXPECT_EQ(w.LbTimes->item(0)->text(), "15");
+}
+
 TEST_F(MainWindow, AKeyViolationChangesNothingAndTheNextShiftStartsAfresh)
 {
     auto* app = qobject_cast<app::Application*>(QCoreApplication::instance());

@@ -1,7 +1,10 @@
+#include "foreign_lock.h"
+#include "grid_tables.h"
 #include "grid_test_util.h"
 #include "test_support.h"
 
 #include "grid/engine.h"
+#include "grid/shift.h"
 
 #include <gtest/gtest.h>
 
@@ -83,6 +86,43 @@ TEST_F(HostPath, WithoutWinePrefixTheHomeFolderHoldsIt)
     ScopedEnv unsetPrefix("WINEPREFIX", "");
     ScopedEnv h("HOME", home.path());
     EXPECT_TRUE(grid::fileExists("C:\\Kalvora\\AdvSetBlk.db"));
+}
+
+TEST_F(HostPath, MessagesNameFilesAsTheUserTypedTheFolder)
+{
+    ScopedEnv env("WINEPREFIX", prefix.path());
+    const std::string host = prefix.path() + "/dosdevices/c:/KALVORA/";
+    EXPECT_EQ(grid::userPaths(host + "ADVSETBLK.DB: the table is in use (" + host + "ADVSETBLK.LCK is locked)",
+                              "C:\\Kalvora\\AdvSetBlk.db"),
+              "C:\\Kalvora\\ADVSETBLK.DB: the table is in use (C:\\Kalvora\\ADVSETBLK.LCK is locked)");
+    EXPECT_EQ(grid::userPaths("Key violation", "C:\\Kalvora\\AdvSetBlk.db"), "Key violation");
+
+    // Through a shift: the automation program holds the filling.
+    std::filesystem::remove(prefix.path() + "/drive_c/KALVORA/ADVSETBLK.DB");
+    testsupport::writeGridTable(prefix.path() + "/drive_c/KALVORA/AdvSetBlk.db", {{0, 10, 15}});
+    testsupport::writeFillingTable(prefix.path() + "/drive_c/KALVORA/AdvBlock.db", {{2026, 3, 2, 10, 15}});
+    testsupport::ForeignLock lock(prefix.path() + "/drive_c/KALVORA/AdvBlock.db");
+    grid::Engine engine;
+    grid::QueryDataSet query;
+    grid::TableDataSet table;
+    RecordingProgress progress;
+    RecordingView view;
+    ASSERT_TRUE(grid::loadMinutes(engine, "C:\\Kalvora", query, progress, view));
+    struct All : grid::TickList {
+        int n;
+        explicit All(int c) : n(c) {}
+        int count() const override { return n; }
+        bool ticked(int) const override { return true; }
+    } days(7), hours(24);
+    grid::ShiftInputs in;
+    in.newMinute = 20;
+    in.blockSize = [] { return 0.002; };
+    try {
+        grid::shiftMinute(engine, in, grid::DayHourFilter(days, hours), table, query, progress, view);
+        ADD_FAILURE() << "no error";
+    } catch (const grid::Error& e) {
+        EXPECT_STREQ(e.what(), "C:\\Kalvora\\AdvBlock.db: the table is in use by another program");
+    }
 }
 
 TEST_F(HostPath, RelativeAndBarePathsStartFromTheCurrentFolder)

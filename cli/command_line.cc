@@ -1,0 +1,71 @@
+#include "cli/command_line.h"
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
+namespace cli {
+
+#if defined(_WIN32)
+
+namespace {
+
+std::string narrow(const wchar_t* w)
+{
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1)
+        return {};
+    std::string s(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
+    s.pop_back();  // the terminating zero
+    return s;
+}
+
+} // namespace
+
+std::vector<std::string> utf8Arguments(int argc, char** argv)
+{
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    // Both split the same command line by the same rules; should they ever
+    // disagree, the CRT's own arguments are the safer answer.
+    if (!wide || count != argc) {
+        if (wide)
+            LocalFree(wide);
+        return std::vector<std::string>(argv, argv + argc);
+    }
+    std::vector<std::string> args;
+    args.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        args.push_back(narrow(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+
+Utf8Console::Utf8Console() : m_previous(GetConsoleOutputCP())
+{
+    if (m_previous != 0)
+        SetConsoleOutputCP(CP_UTF8);
+}
+
+Utf8Console::~Utf8Console()
+{
+    if (m_previous != 0)
+        SetConsoleOutputCP(m_previous);
+}
+
+#else
+
+std::vector<std::string> utf8Arguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+Utf8Console::Utf8Console() = default;
+Utf8Console::~Utf8Console() = default;
+
+#endif
+
+} // namespace cli

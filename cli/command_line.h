@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// The program's arguments, argv[0] included, in UTF-8 like every path and
+// text inside the program. Windows hands main() its arguments in the ANSI
+// code page, which cannot hold every folder name (Cyrillic ones on a
+// Western system, say), so there they are read again from the UTF-16
+// command line.
+std::vector<std::string> utf8Arguments(int argc, char** argv);
+
+// Shows the program's UTF-8 messages as text in a Windows console, which
+// otherwise prints them in its own code page; puts the console back as it
+// was when the object goes. Elsewhere it does nothing.
+class Utf8Console {
+public:
+    Utf8Console();
+    ~Utf8Console();
+    Utf8Console(const Utf8Console&) = delete;
+    Utf8Console& operator=(const Utf8Console&) = delete;
+
+private:
+    unsigned m_previous = 0;
+};
+
+} // namespace cli
