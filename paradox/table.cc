@@ -231,6 +231,11 @@ void Table::Impl::findCompanions()
             blockIndexes.push_back(name);
         }
     }
+    // In the order of their names, whatever order the folder lists them in,
+    // so that a change is planned and journaled the same way everywhere.
+    std::sort(secondary.begin(), secondary.end(), [](const SecondaryIndex& a, const SecondaryIndex& b) {
+        return foldCase(fileNameOf(a.path)) < foldCase(fileNameOf(b.path));
+    });
     for (SecondaryIndex& si : secondary) {
         // NAME.X02 goes with NAME.Y02, NAME.XG0 with NAME.YG0.
         const std::string wanted = "y" + extensionOf(si.path).substr(1);

@@ -1,9 +1,10 @@
 # The same work through the Windows program (under EMULATOR, '|'-separated)
 # and through a native one (HOST_CLI): the demo, its minutes, a shift, the
-# minutes again, a dump of both tables, and the shift's undoing. What they
+# minutes again, a dump of both tables, and the shift's undoing; then a shift
+# of the demo with maintained secondary indexes and its undoing. What they
 # print must match line for line, and the files they leave after the shift
 # and after the undoing byte for byte, but for the time of creation in each
-# table's header.
+# table's and index's header.
 #
 # cmake -DEMULATOR=... -DCLI=gridshift-cli.exe -DHOST_CLI=gridshift-cli -DWORK=dir -P same_tables.cmake
 
@@ -62,8 +63,8 @@ function(expect_same_files when)
   foreach(name IN LISTS windows_files)
     foreach(side windows host)
       file(READ "${WORK}/${side}/${folder}/${name}" ${side}_bytes HEX)
-      if(name MATCHES "\\.db$")
-        # Header bytes 0x60-0x63: when the table was made.
+      if(name MATCHES "\\.(db|x[0-9a-f][0-9a-f]|xg[0-9a-f])$")
+        # Header bytes 0x60-0x63: when the table or index was made.
         string(SUBSTRING "${${side}_bytes}" 0 192 head)
         string(SUBSTRING "${${side}_bytes}" 200 -1 tail)
         set(${side}_bytes "${head}${tail}")
@@ -105,3 +106,18 @@ if(NOT windows_out STREQUAL minutes_before)
   message(FATAL_ERROR "the undoing left the minutes:\n${windows_out}")
 endif()
 expect_same_files("After the undoing")
+
+# The same with maintained secondary indexes, which the shift and the undoing
+# change too.
+set(folder "Эфир-индексы")
+set(windows_dir "Z:${WORK}/windows/${folder}")
+string(REPLACE "/" "\\" windows_dir "${windows_dir}")
+set(host_dir "${WORK}/host/${folder}")
+run_both(ARGS demo --secondary WINDOWS_ARGS "${windows_dir}" HOST_ARGS "${host_dir}")
+expect_same(demo-secondary)
+run_both(ARGS shift --from 15 --to 50 --size 02:30 --yes WINDOWS_ARGS "${windows_dir}" HOST_ARGS "${host_dir}")
+expect_same(shift-secondary)
+expect_same_files("After the shift of the tables with secondary indexes")
+run_both(ARGS undo WINDOWS_ARGS "${windows_dir}" HOST_ARGS "${host_dir}")
+expect_same(undo-secondary)
+expect_same_files("After the undoing of that shift")

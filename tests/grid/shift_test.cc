@@ -648,10 +648,13 @@ protected:
         ASSERT_NE(after, before);
     }
 
+    // File by file: MinGW's std::filesystem::copy of a folder into an
+    // existing one fails with "File exists".
     static void copyFolder(const std::string& from, const std::string& to)
     {
-        std::filesystem::copy(from, to, std::filesystem::copy_options::recursive |
-                                            std::filesystem::copy_options::overwrite_existing);
+        for (const auto& entry : std::filesystem::directory_iterator(from))
+            std::filesystem::copy_file(entry.path(), std::filesystem::path(to) / entry.path().filename(),
+                                       std::filesystem::copy_options::overwrite_existing);
     }
 
     // Every file of both tables, indexes included, by name.
@@ -716,7 +719,12 @@ protected:
 
 TEST_P(ShiftFaults, EveryOperationOfASmallShiftFailingInTurn)
 {
-    build(3, 7);
+    // Indexes add files and pieces to write: fewer records keep the count of
+    // operations near the others'.
+    if (GetParam().secondary)
+        build(2, 3);
+    else
+        build(3, 7);
     for (int n = 1; n <= operations; ++n)
         for (bool dead : {false, true})
             failAt(n, dead);
