@@ -283,7 +283,6 @@ Status MaintainedIndex::open(File* x, File* y, const format::Header& table, std:
 {
     std::unique_ptr<MaintainedIndex> index(new MaintainedIndex);
     index->m_x = x;
-    index->m_y = y;
     const std::span<const std::byte> bytes = x->contents();
     Status st = format::parseHeader(bytes, &index->m_header);
     if (!st.isOk())

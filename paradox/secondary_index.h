@@ -110,8 +110,6 @@ public:
     static Status open(File* x, File* y, const format::Header& table, std::unique_ptr<MaintainedIndex>* out);
 
     const IndexLayout& layout() const { return m_layout; }
-    const format::Header& header() const { return m_header; }
-    std::uint32_t entryCount() const { return m_entries; }
 
     // Checks the index against the table as the table's file holds it: one
     // entry per record holding its values and its block, entries in order,
@@ -138,7 +136,6 @@ private:
     Status mapEntriesByPlace(const Table::Impl& table);
 
     File* m_x = nullptr;
-    File* m_y = nullptr;
     format::Header m_header;
     IndexLayout m_layout;
     std::vector<format::ChainBlock> m_chain;  // the .X's blocks; "slots" are entry positions

@@ -186,10 +186,6 @@ TEST_P(SecondaryDemo, AfterAShiftEachIndexHoldsExactlyItsTablesEntriesInOrder)
     }
     EXPECT_EQ(indexes, 5);
 
-    const Files after = filesIn(dir.path());
-    for (const auto& [name, bytes] : before)
-        if (name.find(".x") != std::string::npos)
-            EXPECT_NE(after.at(name), bytes) << name << " did not change";
     const CommandResult undone = runCommand(cli::undo, {dir.path()});
     ASSERT_EQ(undone.status, 0) << undone.err;
     EXPECT_EQ(filesIn(dir.path()), before);
