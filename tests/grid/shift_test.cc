@@ -735,7 +735,7 @@ TEST_P(ShiftFaults, TwoHundredOperationsSpreadOverALargeShift)
     build(24, 100);
     ASSERT_GT(operations, 2000);
 #ifdef _WIN32
-    constexpr int kPositions = 40;  // every file operation is slow under Wine; the rule is the same
+    constexpr int kPositions = 12;  // every file operation is slow under Wine; the rule is the same
 #else
     constexpr int kPositions = 200;
 #endif
