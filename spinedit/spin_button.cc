@@ -1,7 +1,5 @@
 #include "spinedit/spin_button.h"
 
-#include "spinedit/busy_flag.h"
-
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -100,18 +98,24 @@ QImage drawFace(QSize size, TSpinPress pressed, const QImage& upGlyph, const QIm
     return image;
 }
 
-bool contains(QSize size, QPoint pos)
-{
-    // Inclusive of the far edges, as the pointer reports them while dragging.
-    return pos.x() >= 0 && pos.x() <= size.width() && pos.y() >= 0 && pos.y() <= size.height();
-}
-
 } // namespace
 
 TRxSpinButton::TRxSpinButton(QWidget* parent)
     : QWidget(parent), m_upGlyph(defaultUpGlyph()), m_downGlyph(defaultDownGlyph())
 {
     resize(20, 20);
+    m_press.OnTopClick = [this] { emit OnTopClick(); };
+    m_press.OnBottomClick = [this] { emit OnBottomClick(); };
+    m_press.startRepeat = [this](int ms) { startRepeat(ms); };
+    m_press.stopRepeat = [this] {
+        if (m_repeatTimer)
+            m_repeatTimer->stop();
+    };
+    m_press.repaint = [this] { update(); };
+    m_press.holdsMouse = [this] {
+        const QWidget* grabber = QWidget::mouseGrabber();
+        return !grabber || grabber == this;
+    };
 }
 
 void TRxSpinButton::setUpGlyph(const QImage& glyph)
@@ -130,18 +134,14 @@ void TRxSpinButton::setDownGlyph(const QImage& glyph)
 
 TSpinPress TRxSpinButton::halfAt(QPoint pos) const
 {
-    if (width() <= 0)
-        return TSpinPress::spTop;
-    const double h = height();
-    const double ratio = h / width();
-    return pos.y() > h - ratio * pos.x() ? TSpinPress::spBottom : TSpinPress::spTop;
+    return spinedit::halfAt(pos.x(), pos.y(), width(), height());
 }
 
 void TRxSpinButton::paintEvent(QPaintEvent*)
 {
     if (m_redraw || m_faces[0].size() != size())
         redrawFaces();
-    QPainter(this).drawImage(0, 0, m_faces[faceIndex(m_down)]);
+    QPainter(this).drawImage(0, 0, m_faces[faceIndex(m_press.pressedHalf())]);
 }
 
 void TRxSpinButton::redrawFaces()
@@ -162,53 +162,30 @@ void TRxSpinButton::mousePressEvent(QMouseEvent* event)
     if (focus && (focus->focusPolicy() & Qt::TabFocus) && focus->isEnabled() && focus->isVisible() &&
         !focus->hasFocus())
         focus->setFocus(Qt::OtherFocusReason);
-
-    // Set before the click: a handler that runs an event loop may see the
-    // release, which ends the press.
-    m_dragging = true;
-    if (m_down != TSpinPress::spNone || m_clicking)
-        return;
-    m_firstDown = halfAt(event->position().toPoint());
-    setPressed(m_firstDown);
-    if (!click(m_firstDown))
-        return;
-    if (!m_dragging) {
-        setPressed(TSpinPress::spNone);
-        return;
-    }
-    if (!m_repeatTimer) {
-        m_repeatTimer = new QTimer(this);
-        m_repeatTimer->setObjectName(QStringLiteral("RepeatTimer"));
-        connect(m_repeatTimer, &QTimer::timeout, this, &TRxSpinButton::repeatTick);
-    }
-    m_repeatTimer->start(kFirstRepeatMs);
+    const QPoint pos = event->position().toPoint();
+    m_press.press(pos.x(), pos.y(), width(), height());
 }
 
 void TRxSpinButton::mouseMoveEvent(QMouseEvent* event)
 {
-    if (!m_dragging) {
+    if (!m_press.dragging()) {
         QWidget::mouseMoveEvent(event);
         return;
     }
     event->accept();
     const QPoint pos = event->position().toPoint();
-    if (!contains(size(), pos))
-        setPressed(TSpinPress::spNone);
-    else if (halfAt(pos) == m_firstDown)
-        setPressed(m_firstDown);
-    else
-        setPressed(TSpinPress::spNone);
+    m_press.move(pos.x(), pos.y(), width(), height());
 }
 
 void TRxSpinButton::mouseReleaseEvent(QMouseEvent* event)
 {
     event->accept();
-    if (event->button() != Qt::LeftButton || !m_dragging)
+    if (event->button() != Qt::LeftButton || !m_press.dragging())
         return;
     // Wherever the pointer is released, the press is over: a release reported
     // outside without a move before it would otherwise leave a half pressed,
     // and the next press would not click.
-    cancelPress();
+    m_press.release();
 }
 
 void TRxSpinButton::changeEvent(QEvent* event)
@@ -216,7 +193,7 @@ void TRxSpinButton::changeEvent(QEvent* event)
     switch (event->type()) {
     case QEvent::EnabledChange:
         if (!isEnabled())
-            cancelPress();
+            m_press.cancel();
         m_redraw = true;
         update();
         break;
@@ -227,7 +204,7 @@ void TRxSpinButton::changeEvent(QEvent* event)
     case QEvent::ActivationChange:
         // A window coming up over this one takes the mouse with it.
         if (!isActiveWindow())
-            cancelPress();
+            m_press.cancel();
         break;
     default:
         break;
@@ -237,60 +214,18 @@ void TRxSpinButton::changeEvent(QEvent* event)
 
 void TRxSpinButton::hideEvent(QHideEvent* event)
 {
-    cancelPress();
+    m_press.cancel();
     QWidget::hideEvent(event);
 }
 
-bool TRxSpinButton::click(TSpinPress half)
+void TRxSpinButton::startRepeat(int ms)
 {
-    const QPointer<TRxSpinButton> alive(this);
-    {
-        const BusyFlag busy(this, m_clicking);
-        if (half == TSpinPress::spTop)
-            emit OnTopClick();
-        else
-            emit OnBottomClick();
+    if (!m_repeatTimer) {
+        m_repeatTimer = new QTimer(this);
+        m_repeatTimer->setObjectName(QStringLiteral("RepeatTimer"));
+        connect(m_repeatTimer, &QTimer::timeout, this, [this] { m_press.repeatTick(); });
     }
-    return !alive.isNull();
-}
-
-void TRxSpinButton::repeatTick()
-{
-    m_repeatTimer->setInterval(kRepeatMs);
-    // A handler that runs an event loop lets ticks in; they wait for it.
-    if (m_down == TSpinPress::spNone || m_clicking || !holdsPress())
-        return;
-    const QPointer<TRxSpinButton> alive(this);
-    try {
-        click(m_down);
-    } catch (...) {
-        if (alive)
-            m_repeatTimer->stop();
-        throw;
-    }
-}
-
-bool TRxSpinButton::holdsPress() const
-{
-    const QWidget* grabber = QWidget::mouseGrabber();
-    return m_dragging && (!grabber || grabber == this);
-}
-
-void TRxSpinButton::setPressed(TSpinPress half)
-{
-    if (half == m_down)
-        return;
-    m_down = half;
-    update();
-}
-
-void TRxSpinButton::cancelPress()
-{
-    m_dragging = false;
-    m_firstDown = TSpinPress::spNone;
-    setPressed(TSpinPress::spNone);
-    if (m_repeatTimer)
-        m_repeatTimer->stop();
+    m_repeatTimer->start(ms);
 }
 
 } // namespace spinedit
