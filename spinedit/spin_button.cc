@@ -1,22 +1,23 @@
 #include "spinedit/spin_button.h"
 
+#include "spinedit/spin_face.h"
+
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
 
-#include <cmath>
-#include <initializer_list>
 #include <string_view>
 
 namespace spinedit {
 namespace {
 
 // Black marks on a transparent ground, so only the mark reaches the face.
-QImage glyphFrom(std::initializer_list<std::string_view> rows)
+template <std::size_t N>
+QImage glyphFrom(const std::array<const char*, N>& rows)
 {
     const int height = static_cast<int>(rows.size());
-    const int width = static_cast<int>(rows.begin()->size());
+    const int width = static_cast<int>(std::string_view(rows[0]).size());
     QImage glyph(width, height, QImage::Format_ARGB32);
     glyph.fill(Qt::transparent);
     int y = 0;
@@ -32,20 +33,14 @@ QImage glyphFrom(std::initializer_list<std::string_view> rows)
 
 QImage defaultUpGlyph()
 {
-    static const QImage glyph = glyphFrom({"..#..", ".###.", "#####"});
+    static const QImage glyph = glyphFrom(kUpGlyph);
     return glyph;
 }
 
 QImage defaultDownGlyph()
 {
-    static const QImage glyph = glyphFrom({"#####", ".###.", "..#.."});
+    static const QImage glyph = glyphFrom(kDownGlyph);
     return glyph;
-}
-
-// Top-left corner of a glyph centred on `centre`, rounded half to even.
-int glyphCorner(double centre, int extent)
-{
-    return static_cast<int>(std::nearbyint(centre - extent / 2.0));
 }
 
 std::size_t faceIndex(TSpinPress state)
@@ -58,43 +53,28 @@ QImage drawFace(QSize size, TSpinPress pressed, const QImage& upGlyph, const QIm
 {
     // The active colours: a disabled button keeps the enabled look.
     const QColor face = palette.color(QPalette::Active, QPalette::Button);
-    const QColor frame = palette.color(QPalette::Active, QPalette::Shadow);
-    const QColor light = palette.color(QPalette::Active, QPalette::Light);
-    const QColor dark = palette.color(QPalette::Active, QPalette::Dark);
+    const auto colour = [&palette](FaceColour c) {
+        switch (c) {
+        case FaceColour::Frame: return palette.color(QPalette::Active, QPalette::Shadow);
+        case FaceColour::Light: return palette.color(QPalette::Active, QPalette::Light);
+        case FaceColour::Dark: break;
+        }
+        return palette.color(QPalette::Active, QPalette::Dark);
+    };
     const int w = size.width();
     const int h = size.height();
 
     QImage image(size, QImage::Format_RGB32);
     image.fill(face);
     QPainter p(&image);
-    const auto line = [&p](const QColor& colour, int x1, int y1, int x2, int y2) {
-        p.setPen(colour);
-        p.drawLine(x1, y1, x2, y2);
-    };
-    p.setPen(frame);
-    p.drawRect(0, 0, w - 1, h - 1);
-    line(frame, 0, h - 1, w - 1, 0);
-
-    // Each half is raised: light on its edges facing up or left, dark on
-    // those facing down or right; pressing a half swaps them.
-    const bool top = pressed == TSpinPress::spTop;
-    const bool bottom = pressed == TSpinPress::spBottom;
-    line(top ? dark : light, 1, 1, w - 3, 1);
-    line(top ? dark : light, 1, 1, 1, h - 3);
-    if (!top)
-        line(dark, 1, h - 3, w - 3, 1);
-    line(bottom ? dark : light, 2, h - 2, w - 2, 2);
-    if (bottom)
-        line(dark, 3, h - 2, w - 2, 3);
-    line(bottom ? light : dark, 2, h - 2, w - 2, h - 2);
-    line(bottom ? light : dark, w - 2, 2, w - 2, h - 2);
-
-    // A pressed upper half sinks its mark one pixel further.
-    const int upShift = top ? 2 : 1;
-    p.drawImage(glyphCorner(w / 4.0, upGlyph.width()) + upShift, glyphCorner(h / 4.0, upGlyph.height()) + upShift,
-                upGlyph);
-    p.drawImage(glyphCorner(3 * w / 4.0, downGlyph.width()) - 1, glyphCorner(3 * h / 4.0, downGlyph.height()) - 1,
-                downGlyph);
+    for (const FaceLine& line : faceLines(w, h, pressed)) {
+        p.setPen(colour(line.colour));
+        p.drawLine(line.x1, line.y1, line.x2, line.y2);
+    }
+    const GlyphCorner up = upGlyphCorner(w, h, upGlyph.width(), upGlyph.height(), pressed);
+    const GlyphCorner down = downGlyphCorner(w, h, downGlyph.width(), downGlyph.height());
+    p.drawImage(up.x, up.y, upGlyph);
+    p.drawImage(down.x, down.y, downGlyph);
     return image;
 }
 

@@ -1,5 +1,6 @@
 #include "spinedit/program_editors.h"
 #include "spinedit/spin_control.h"
+#include "spinedit/spin_face.h"
 #include "spinedit/spin_press.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +111,28 @@ TEST(SpinEditGeometry, TheProgramEditorsButtonAndTextArea)
     EXPECT_EQ(textMargins(18, false), (TextMargins{0, 20}));
     EXPECT_EQ(textMargins(18, true), (TextMargins{19, 1}));
     EXPECT_EQ(standardButtonWidth(17), 15);
+}
+
+TEST(SpinFace, MarksSitMidHalfRoundedHalfToEven)
+{
+    const auto at = [](GlyphCorner c) { return std::pair{c.x, c.y}; };
+    EXPECT_EQ(at(upGlyphCorner(18, 18, 5, 3, spNone)), std::pair(3, 4));
+    EXPECT_EQ(at(upGlyphCorner(18, 18, 5, 3, spTop)), std::pair(4, 5));
+    EXPECT_EQ(at(downGlyphCorner(18, 18, 5, 3)), std::pair(10, 11));
+    // 20 / 4 - 2.5 = 2.5 goes to 2, 3 * 20 / 4 - 2.5 = 12.5 to 12.
+    EXPECT_EQ(at(upGlyphCorner(20, 20, 5, 5, spNone)), std::pair(3, 3));
+    EXPECT_EQ(at(downGlyphCorner(20, 20, 5, 5)), std::pair(11, 11));
+    // Dark lines along the diagonal: the upper half's edge; none when it is
+    // pressed; a pressed lower half darkens its own edge and adds a second.
+    const auto diagonalBevels = [](TSpinPress pressed) {
+        int n = 0;
+        for (const FaceLine& l : faceLines(18, 18, pressed))
+            n += l.colour == FaceColour::Dark && l.x1 < l.x2 && l.y1 > l.y2;
+        return n;
+    };
+    EXPECT_EQ(diagonalBevels(spNone), 1);
+    EXPECT_EQ(diagonalBevels(spTop), 0);
+    EXPECT_EQ(diagonalBevels(spBottom), 3);
 }
 
 // A press model whose timer is a variable and whose clicks are recorded
