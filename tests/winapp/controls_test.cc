@@ -101,7 +101,7 @@ private:
         if (!self || self->seen)
             return;
         HWND box = FindWindowW(L"#32770", self->m_title);
-        if (!box) {
+        if (!box || !IsWindowVisible(box)) {
             if (GetTickCount() - self->m_start > 5000)
                 PostQuitMessage(1);
             return;
