@@ -76,18 +76,9 @@ TEST(ReportProgress, APercentBeyond32BitsFailsAfterTheWindowIsMade)
     EXPECT_THROW(reportProgress(windows, "", std::numeric_limits<double>::infinity()), grid::RangeError);
     EXPECT_EQ(wholePercent(2147483647.9), 2147483647);
     EXPECT_EQ(wholePercent(-2147483648.5), -2147483647 - 1);
-}
-
-TEST(GaugeValue, ClampsFillsWholePixelsAndLabels)
-{
-    EXPECT_EQ(gaugeValue(-5), 0);
-    EXPECT_EQ(gaugeValue(150), 100);
-    // 378 pixels inside the border at 42% is 158.76: the fill never runs ahead.
+    // The gauge's whole pixels never run ahead of the value: 42% of 378 is 158.76.
     EXPECT_EQ(gaugeFill(378, 42), 158);
-    EXPECT_EQ(gaugeFill(378, 0), 0);
-    EXPECT_EQ(gaugeFill(378, 100), 378);
-    EXPECT_EQ(gaugeText(42), "42%");
-    EXPECT_EQ(gaugeText(0), "0%");
+    EXPECT_EQ(gaugeFill(378, 150), 378);
 }
 
 } // namespace

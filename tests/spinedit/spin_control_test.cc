@@ -15,29 +15,6 @@ namespace {
 using enum TValueType;
 using enum TSpinPress;
 
-TEST(SpinEditRules, ArrowKeysStepWhileOnAndReadOnlyOnlyBeeps)
-{
-    SpinValue value = makeRxNew();
-    SpinEditRules rules(value);
-    int beeps = 0;
-    value.onBeep = [&] { ++beeps; };
-    EXPECT_TRUE(rules.keyDown(SpinKey::Up));
-    EXPECT_TRUE(rules.keyDown(SpinKey::Up));
-    EXPECT_TRUE(rules.keyDown(SpinKey::Down));
-    EXPECT_FALSE(rules.keyDown(SpinKey::Other));
-    EXPECT_EQ(value.text(), "5");
-    rules.setArrowKeys(false);
-    EXPECT_FALSE(rules.keyDown(SpinKey::Up));
-    EXPECT_EQ(value.text(), "5");
-
-    rules.setArrowKeys(true);
-    value.setReadOnly(true);
-    EXPECT_TRUE(rules.keyDown(SpinKey::Down));
-    EXPECT_EQ(value.text(), "5");
-    EXPECT_EQ(beeps, 1);
-    EXPECT_FALSE(rules.clipboardEdits());
-}
-
 TEST(SpinEditRules, TypedCharactersAreFilteredByValueType)
 {
     struct Case {
@@ -72,9 +49,6 @@ TEST(SpinEditRules, EditorDisabledTakesOnlyControlCharactersButBackspace)
     EXPECT_EQ(rules.typed(13), TypedChar::Enter);
     EXPECT_EQ(rules.typed(27), TypedChar::Escape);
     EXPECT_FALSE(rules.clipboardEdits());
-    rules.setEditorEnabled(true);
-    EXPECT_TRUE(rules.clipboardEdits());
-    EXPECT_EQ(rules.typed(8), TypedChar::Edit);
 }
 
 TEST(SpinEditRules, LeavingRewritesOnlyANumberBeyondABound)
@@ -102,17 +76,6 @@ TEST(SpinEditRules, LeavingRewritesOnlyANumberBeyondABound)
     EXPECT_EQ(size.text(), "99:99");
 }
 
-TEST(SpinEditGeometry, TheProgramEditorsButtonAndTextArea)
-{
-    EXPECT_EQ(minimumHeight(13, 1), 18);
-    EXPECT_EQ(diagonalButtonRect(73, 21, true, false), (SpinRect{53, 1, 18, 18}));
-    EXPECT_EQ(diagonalButtonRect(73, 21, true, true), (SpinRect{1, 1, 18, 18}));
-    EXPECT_EQ(diagonalButtonRect(73, 21, false, false), (SpinRect{52, 0, 21, 21}));
-    EXPECT_EQ(textMargins(18, false), (TextMargins{0, 20}));
-    EXPECT_EQ(textMargins(18, true), (TextMargins{19, 1}));
-    EXPECT_EQ(standardButtonWidth(17), 15);
-}
-
 TEST(SpinFace, MarksSitMidHalfRoundedHalfToEven)
 {
     const auto at = [](GlyphCorner c) { return std::pair{c.x, c.y}; };
@@ -135,87 +98,31 @@ TEST(SpinFace, MarksSitMidHalfRoundedHalfToEven)
     EXPECT_EQ(diagonalBevels(spBottom), 3);
 }
 
-// A press model whose timer is a variable and whose clicks are recorded
-// with the time they came at.
-struct PressFixture : ::testing::Test {
-    PressFixture()
-    {
-        press->OnTopClick = [this] { clicks.push_back({spTop, now}); };
-        press->OnBottomClick = [this] { clicks.push_back({spBottom, now}); };
-        press->startRepeat = [this](int ms) { interval = ms; };
-        press->stopRepeat = [this] { interval = 0; };
-    }
-    // Lets the running timer fire once.
-    void tick()
-    {
-        ASSERT_NE(interval, 0) << "no timer runs";
-        now += interval;
-        press->repeatTick();
-    }
-    struct Click {
-        TSpinPress half;
-        int at;
-        friend bool operator==(const Click&, const Click&) = default;
-    };
-    std::unique_ptr<SpinButtonPress> press = std::make_unique<SpinButtonPress>();
-    std::vector<Click> clicks;
-    int now = 0;
+// Handlers may throw, run an event loop that delivers the release, or
+// destroy the button with its press.
+TEST(SpinButtonPress, HandlersThatThrowReleaseOrDestroyTheButton)
+{
+    auto press = std::make_unique<SpinButtonPress>();
     int interval = 0;
-};
-
-TEST_F(PressFixture, HoldingClicksAtOnceThenAfter400ThenEvery100Milliseconds)
-{
-    EXPECT_EQ(halfAt(9, 9, 18, 18), spTop) << "the diagonal is the upper half's";
-    EXPECT_EQ(halfAt(9, 10, 18, 18), spBottom);
-    EXPECT_EQ(halfAt(10, 16, 40, 20), spBottom) << "the slope is a real ratio";
-    press->press(4, 4, 18, 18);
-    for (int i = 0; i < 3; ++i)
-        tick();
-    EXPECT_EQ(clicks, (std::vector<Click>{{spTop, 0}, {spTop, 400}, {spTop, 500}, {spTop, 600}}));
-    press->release();
-    EXPECT_EQ(press->pressedHalf(), spNone);
-    EXPECT_EQ(interval, 0);
-}
-
-TEST_F(PressFixture, SlidingOffPausesAndTheOtherHalfNeverPresses)
-{
-    press->press(14, 14, 18, 18);
-    for (auto [x, y] : {std::pair{4, 4}, std::pair{30, 14}}) {
-        press->move(x, y, 18, 18);
-        EXPECT_EQ(press->pressedHalf(), spNone);
-        tick();
-    }
-    press->move(14, 14, 18, 18);
-    tick();
-    EXPECT_EQ(clicks, (std::vector<Click>{{spBottom, 0}, {spBottom, 600}}));
-    EXPECT_EQ(interval, 100) << "resumes at the short interval";
-
-    // A release outside ends the press; the repeat stops without the mouse.
-    press->release();
-    press->holdsMouse = [] { return false; };
-    press->press(4, 4, 18, 18);
-    tick();
-    EXPECT_EQ(clicks.size(), 3u);
-}
-
-TEST_F(PressFixture, HandlersThatThrowReleaseOrDestroyTheButton)
-{
-    press->OnTopClick = [this] {
-        if (now > 0)
+    press->startRepeat = [&](int ms) { interval = ms; };
+    press->stopRepeat = [&] { interval = 0; };
+    int clicks = 0;
+    press->OnTopClick = [&] {
+        if (++clicks > 1)
             throw std::runtime_error("step failed");
     };
     press->press(4, 4, 18, 18);
-    EXPECT_THROW(tick(), std::runtime_error);
+    EXPECT_EQ(interval, 400);
+    EXPECT_THROW(press->repeatTick(), std::runtime_error);
     EXPECT_EQ(interval, 0) << "a throwing repeat stops its timer";
     press->release();
 
-    // A handler whose event loop delivered the release: no repeat starts.
-    press->OnTopClick = [this] { press->release(); };
+    press->OnTopClick = [&] { press->release(); };
     press->press(4, 4, 18, 18);
     EXPECT_EQ(press->pressedHalf(), spNone);
-    EXPECT_EQ(interval, 0);
+    EXPECT_EQ(interval, 0) << "released during its click: no repeat";
 
-    press->OnBottomClick = [this] { press.reset(); };
+    press->OnBottomClick = [&] { press.reset(); };
     press->press(14, 14, 18, 18);
     EXPECT_EQ(press, nullptr);
 }

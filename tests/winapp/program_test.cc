@@ -1,10 +1,8 @@
+#include "plain_form_view.h"
 #include "screen.h"
 #include "test_support.h"
 
-#include "app/form/form1.h"
-#include "app/form/layout.h"
 #include "cli/commands.h"
-#include "spinedit/program_editors.h"
 #include "winapp/unit1.h"
 
 #include <gtest/gtest.h>
@@ -73,60 +71,6 @@ std::vector<std::byte> contents(const std::string& folder, const char* name)
     return testsupport::readFile(folder + "\\" + name);
 }
 
-// The same shift through the window's logic alone, as the Qt window runs it.
-class LogicOnly : public app::Form1View {
-public:
-    explicit LogicOnly(const std::string& folder) : m_folder(folder)
-    {
-        for (const char* day : grid::kDayNames)
-            m_days.addItem(day);
-        m_form.FormCreate();
-    }
-    void run(int newMinute)
-    {
-        m_form.BtnLoadClick();
-        m_minute.setValue(newMinute);
-        m_form.BtnMoveClick();
-    }
-
-private:
-    struct List : app::CheckListView {
-        std::vector<std::pair<std::string, bool>> items;
-        int count() const override { return static_cast<int>(items.size()); }
-        bool ticked(int i) const override { return items.at(static_cast<std::size_t>(i)).second; }
-        void clear() override { items.clear(); }
-        void addItem(const std::string& text) override { items.emplace_back(text, false); }
-        void setTicked(int i, bool t) override { items.at(static_cast<std::size_t>(i)).second = t; }
-    };
-    std::string folderText() const override { return m_folder; }
-    void clearMinuteList() override { m_rows = 0; }
-    void addMinute(const std::string&) override { ++m_rows; }
-    void selectMinute(int row) override { m_selected = row; }
-    int selectedMinute() const override { return m_selected; }
-    void setOldTimeText(const std::string&) override {}
-    spinedit::SpinValue& newMinute() override { return m_minute; }
-    spinedit::SpinValue& newSize() override { return m_size; }
-    void setNewMinuteEnabled(bool) override {}
-    void setNewSizeEnabled(bool) override {}
-    void setMoveEnabled(bool) override {}
-    app::CheckListView& days() override { return m_days; }
-    app::CheckListView& hours() override { return m_hours; }
-    void showError(const std::string& message) override { ADD_FAILURE() << message; }
-    void showNotice(const std::string&) override {}
-    bool confirm(const std::string&) override { return true; }
-    grid::ProgressSink& progress() override { return m_sink; }
-
-    struct Quiet : grid::ProgressSink {
-        void report(const std::string&, double) override {}
-    } m_sink;
-    std::string m_folder;
-    int m_rows = 0, m_selected = -1;
-    spinedit::SpinValue m_minute = spinedit::makeRxNew();
-    spinedit::SpinValue m_size = spinedit::makeRXNewSize();
-    List m_days, m_hours;
-    app::Form1 m_form{*this};
-};
-
 // gridshift.exe itself, started as a station starts it, on the demo at
 // C:\Kalvora (the folder field's default), driven from this process.
 TEST(Program, ShowsLoadsAndShiftsTheDemoAtItsDefaultFolder)
@@ -182,8 +126,16 @@ TEST(Program, ShowsLoadsAndShiftsTheDemoAtItsDefaultFolder)
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
 
-    LogicOnly logic(reference.path());
-    logic.run(10);
+    // The same shift through the window's logic alone, as the Qt window runs it.
+    PlainFormView view;
+    view.folder = reference.path();
+    app::Form1 logic(view);
+    logic.FormCreate();
+    logic.BtnLoadClick();
+    view.rxNew.setValue(10);
+    view.answers.push_back(true);
+    logic.BtnMoveClick();
+    ASSERT_TRUE(view.errors.empty());
     for (const char* table : {"AdvSetBlk.db", "AdvBlock.db"})
         EXPECT_EQ(contents(kalvora, table), contents(reference.path(), table)) << table;
 }
