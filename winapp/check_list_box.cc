@@ -10,6 +10,14 @@ namespace {
 // Space between the check column and the item text.
 constexpr int kTextIndent = 2;
 
+// The check box of a row: vertically centred in a column at the row's left.
+RECT boxIn(const RECT& row, int columnWidth, int size)
+{
+    const int left = row.left + (columnWidth - size) / 2;
+    const int top = row.top + (row.bottom - row.top - size) / 2;
+    return {left, top, left + size, top + size};
+}
+
 } // namespace
 
 TCheckListBox::TCheckListBox(HWND parent, const RECT& place, int id, int rowHeight, int columns)
@@ -94,11 +102,7 @@ RECT TCheckListBox::itemRect(int row) const
 
 RECT TCheckListBox::checkBoxRect(int row) const
 {
-    const RECT item = itemRect(row);
-    const int size = checkBoxSize();
-    const int left = item.left + (checkColumnWidth() - size) / 2;
-    const int top = item.top + (item.bottom - item.top - size) / 2;
-    return {left, top, left + size, top + size};
+    return boxIn(itemRect(row), checkColumnWidth(), checkBoxSize());
 }
 
 int TCheckListBox::checkBoxSize() const
@@ -122,9 +126,7 @@ void TCheckListBox::drawItem(const DRAWITEMSTRUCT& item) const
 
     // Flat: a one-pixel frame in the button-shadow colour instead of the sunken border.
     const int size = checkBoxSize();
-    const RECT box{column.left + (checkColumnWidth() - size) / 2, rect.top + (rect.bottom - rect.top - size) / 2, 0,
-                   0};
-    const RECT boxRect{box.left, box.top, box.left + size, box.top + size};
+    const RECT boxRect = boxIn(rect, checkColumnWidth(), size);
     FillRect(dc, &boxRect, GetSysColorBrush(COLOR_WINDOW));
     FrameRect(dc, &boxRect, GetSysColorBrush(COLOR_BTNSHADOW));
     if (isChecked(row)) {

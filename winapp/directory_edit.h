@@ -3,7 +3,6 @@
 #include "winapp/pictures.h"
 #include "winapp/window.h"
 
-#include <functional>
 #include <string>
 
 namespace winapp {

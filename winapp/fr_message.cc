@@ -27,20 +27,7 @@ RECT rectOf(const progress::Place& p)
     return scaledRect(p.left, p.top, p.width, p.height);
 }
 
-// The window's rectangle that centres a client area of `width` x `height` on
-// the screen, frame and all.
-RECT centredFrame(int width, int height, DWORD style, DWORD exStyle)
-{
-    RECT frame{0, 0, width, height};
-    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    const int w = frame.right - frame.left;
-    const int h = frame.bottom - frame.top;
-    const int left = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
-    const int top = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
-    return {left, top, left + w, top + h};
-}
-
-class Windows final : public progress::ProgressWindows {
+class Win32ProgressWindows final : public progress::ProgressWindows {
 public:
     bool isOpen() const override { return MessageFormOpen && F_Message; }
     void create() override { F_Message = new TF_Message; }
@@ -155,11 +142,15 @@ TF_Message::TF_Message()
     static const WindowClass cls{L"GridshiftProgress", 0, CreateSolidBrush(RGB(128, 128, 128))};
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     const DWORD exStyle = WS_EX_TOPMOST;
-    const RECT frame = centredFrame(scaled(progress::kClientWidth), scaled(progress::kClientHeight), style, exStyle);
-    m_window = createWindow(cls, exStyle, widen(progress::kCaption).c_str(), style, frame, mainWindow(), nullptr,
+    RECT frame{0, 0, scaled(progress::kClientWidth), scaled(progress::kClientHeight)};
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    m_window = createWindow(cls, exStyle, widen(progress::kCaption).c_str(), style,
+                            RECT{0, 0, frame.right - frame.left, frame.bottom - frame.top}, mainWindow(), nullptr,
                             [this](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
                                 return handle(window, message, wParam, lParam);
                             });
+    // Centred on the screen each time a window is made.
+    centreOnScreen(m_window);
     RECT client;
     GetClientRect(m_window, &client);
     Panel1 = createPanel(m_window, client, Bevel::Framed);
@@ -243,7 +234,7 @@ void TF_Message::BtnOKClick()
 
 void ReportProgress(const std::string& text, double percent)
 {
-    Windows windows;
+    Win32ProgressWindows windows;
     progress::reportProgress(windows, text, percent);
 }
 

@@ -303,19 +303,16 @@ private:
         m_closedPicture = loadPicture(kClosedFolder);
     }
 
-    // The inside is centred on the screen, as in the program's other windows.
+    // Its inside takes its pixel size and is centred on the screen.
     void place()
     {
         const DWORD style = static_cast<DWORD>(GetWindowLongW(m_dialog, GWL_STYLE));
         const DWORD exStyle = static_cast<DWORD>(GetWindowLongW(m_dialog, GWL_EXSTYLE));
-        const int width = scaled(kClientWidth);
-        const int height = scaled(kClientHeight);
-        RECT frame{0, 0, width, height};
+        RECT frame{0, 0, scaled(kClientWidth), scaled(kClientHeight)};
         AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-        const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2 + frame.left;
-        const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2 + frame.top;
-        SetWindowPos(m_dialog, nullptr, left, top, frame.right - frame.left, frame.bottom - frame.top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(m_dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        centreOnScreen(m_dialog, true);
     }
 
     void openFolder(const std::wstring& folder)

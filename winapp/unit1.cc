@@ -145,13 +145,7 @@ HWND TForm1::label(const Label& label)
 
 void TForm1::show()
 {
-    // Centred on the screen, frame and all.
-    RECT frame;
-    GetWindowRect(m_window, &frame);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    SetWindowPos(m_window, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    centreOnScreen(m_window);
     ShowWindow(m_window, SW_SHOW);
     SetForegroundWindow(m_window);
     SetFocus(DEBase->handle());

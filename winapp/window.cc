@@ -292,6 +292,19 @@ LRESULT defaultHandling(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
+void centreOnScreen(HWND window, bool inside)
+{
+    RECT frame, client;
+    GetWindowRect(window, &frame);
+    GetClientRect(window, &client);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    const RECT& centred = inside ? client : frame;
+    const int left = (GetSystemMetrics(SM_CXSCREEN) - (centred.right - centred.left)) / 2;
+    const int top = (GetSystemMetrics(SM_CYSCREEN) - (centred.bottom - centred.top)) / 2;
+    SetWindowPos(window, nullptr, left - (centred.left - frame.left), top - (centred.top - frame.top), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 namespace {
 HWND g_mainWindow = nullptr;
 } // namespace

@@ -86,6 +86,10 @@ void pumpMessages(int limit = 10'000);
 // The message loop; returns the exit code.
 int runMessageLoop();
 
+// Moves a top-level window to the middle of the screen: its whole frame, or
+// with `inside` its client area (the frame then sits a title bar higher).
+void centreOnScreen(HWND window, bool inside = false);
+
 // The program's main window, which owns its other windows; null before
 // there is one.
 HWND mainWindow();
