@@ -252,6 +252,7 @@ TEST_F(MainWindow, ALoadSelectsTheFirstMinuteAndTheKeysMoveOn)
     // Emptying the new minute disables the shift; typing one enables it again.
     enterNewMinute(L"");
     EXPECT_FALSE(IsWindowEnabled(f.BtnMove->handle()));
+    save("win-main-window-no-new-minute");
     wintest::type(f.RxNew->handle(), L"3");
     EXPECT_TRUE(IsWindowEnabled(f.BtnMove->handle()));
     // A click on the selected minute takes it again, undoing a typed new minute.
