@@ -1,12 +1,12 @@
 #include "app/unit1.h"
 
+#include "app/form/layout.h"
 #include "app/widgets/bit_btn.h"
 #include "app/widgets/check_list_box.h"
 #include "app/widgets/directory_edit.h"
 #include "progress/form_font.h"
 #include "app/widgets/pictures.h"
 #include "app/widgets/prompter.h"
-#include "progress/window_progress_sink.h"
 #include "spinedit/program_spin_edits.h"
 #include "spinedit/spin_edit.h"
 
@@ -24,32 +24,9 @@
 #include <QSignalBlocker>
 
 #include <cmath>
-#include <cstdio>
-#include <tuple>
+#include <utility>
 
 namespace app {
-namespace {
-
-constexpr int kClientWidth = 457;
-constexpr int kClientHeight = 509;
-
-const char* const kHelpLines[] = {
-    "Ход выполнения:",
-    "1. Укажите папку с базами Kalvora и нажмите \"загрузить\".",
-    "2. Укажите необходимые часы и дни, которых будет касаться перемещение.",
-    "3. Далее выделяете перемещаемую минуту и указываете новую минуту.",
-    "4. Нажимаете \"перенести данные\".",
-    "5. Переходите к п. 2",
-    "",
-};
-
-QString fromUtf8(const std::string& s)
-{
-    // The operations break lines with a carriage return, as the message boxes expect.
-    return QString::fromStdString(s);
-}
-
-} // namespace
 
 TForm1::TForm1(Prompter* prompter, QWidget* parent) : QWidget(parent), m_prompter(prompter)
 {
@@ -58,7 +35,7 @@ TForm1::TForm1(Prompter* prompter, QWidget* parent) : QWidget(parent), m_prompte
         m_prompter = m_ownPrompter.get();
     }
     setObjectName("Form1");
-    setWindowTitle(QString::fromUtf8("Утилита изменения рекламной сетки."));
+    setWindowTitle(QString::fromUtf8(layout::kCaption));
     // A fixed dialog frame: no minimise or maximise, a system menu and close box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -66,7 +43,7 @@ TForm1::TForm1(Prompter* prompter, QWidget* parent) : QWidget(parent), m_prompte
     setAutoFillBackground(true);
     setFont(progress::formFont());
     // Sizes are pixels at 96 dots per inch; other screens scale them.
-    m_scale = logicalDpiY() > 0 ? logicalDpiY() / 96.0 : 1.0;
+    m_scale = logicalDpiY() > 0 ? logicalDpiY() / double(layout::kDpi) : 1.0;
 
     createControls();
     placeControls();
@@ -96,18 +73,18 @@ void TForm1::createControls()
         Memo1->setPalette(p);
     }
     QStringList lines;
-    for (const char* line : kHelpLines)
+    for (const char* line : layout::kHelpLines)
         lines << QString::fromUtf8(line);
     Memo1->setPlainText(lines.join('\n'));
 
-    Label1 = new QLabel(QString::fromUtf8("Папка с базами"), this);
+    Label1 = new QLabel(QString::fromUtf8(layout::kLabel1.text), this);
     Label1->setObjectName("Label1");
 
     DEBase = new TDirectoryEdit(this);
     DEBase->setObjectName("DEBase");
-    DEBase->setText("C:\\Kalvora");
+    DEBase->setText(QString::fromUtf8(layout::kDefaultFolder));
 
-    BtnLoad = new QPushButton(QString::fromUtf8("Загрузить рекламную сетку"), this);
+    BtnLoad = new QPushButton(QString::fromUtf8(layout::kBtnLoadCaption), this);
     BtnLoad->setObjectName("BtnLoad");
     BtnLoad->setCursor(Qt::PointingHandCursor);
     BtnLoad->setAutoDefault(false);
@@ -115,14 +92,14 @@ void TForm1::createControls()
 
     CBDays = new TCheckListBox(this);
     CBDays->setObjectName("CBDays");
-    CBDays->setRowHeight(31);
+    CBDays->setRowHeight(layout::kDayRowHeight);
     for (const char* day : grid::kDayNames)
         CBDays->addItem(QString::fromUtf8(day));
 
     CBHour = new TCheckListBox(this);
     CBHour->setObjectName("CBHour");
-    CBHour->setRowHeight(18);
-    CBHour->setColumns(2);
+    CBHour->setRowHeight(layout::kHourRowHeight);
+    CBHour->setColumns(layout::kHourColumns);
 
     LbTimes = new QListWidget(this);
     LbTimes->setObjectName("LbTimes");
@@ -142,7 +119,7 @@ void TForm1::createControls()
             LbTimesClick();
     });
 
-    Label2 = new QLabel(QString::fromUtf8("Выделенная минута"), this);
+    Label2 = new QLabel(QString::fromUtf8(layout::kLabel2.text), this);
     Label2->setObjectName("Label2");
     EOldTime = new QLineEdit(this);
     EOldTime->setObjectName("EOldTime");
@@ -152,56 +129,68 @@ void TForm1::createControls()
         p.setColor(QPalette::Base, p.color(QPalette::Button));
         EOldTime->setPalette(p);
     }
-    Label3 = new QLabel(QString::fromUtf8("Перенести на минуту"), this);
+    Label3 = new QLabel(QString::fromUtf8(layout::kLabel3.text), this);
     Label3->setObjectName("Label3");
     RxNew = spinedit::createRxNew(this);
     connect(RxNew, &spinedit::TRxSpinEdit::OnChange, this, &TForm1::RxNewChange);
-    Label4 = new QLabel(QString::fromUtf8("Новый размер блока"), this);
+    Label4 = new QLabel(QString::fromUtf8(layout::kLabel4.text), this);
     Label4->setObjectName("Label4");
     RXNewSize = spinedit::createRXNewSize(this);
 
     auto* move = new TBitBtn(this);
     move->setObjectName("BtnMove");
-    move->setText(QString::fromUtf8("Перенести данные"));
+    move->setText(QString::fromUtf8(layout::kBtnMoveCaption));
     move->setGlyphs(moveTick(), moveTickDisabled());
     connect(move, &QPushButton::clicked, this, &TForm1::BtnMoveClick);
     BtnMove = move;
 
     m_dayTicks = std::make_unique<CheckListTicks>(*CBDays);
     m_hourTicks = std::make_unique<CheckListTicks>(*CBHour);
-    m_filter = std::make_unique<grid::DayHourFilter>(*m_dayTicks, *m_hourTicks);
 
     // The layout's tab order; labels take no focus and disabled controls are skipped.
-    QWidget* order[] = {DEBase, BtnLoad, Memo1, LbTimes, RxNew, EOldTime, RXNewSize, CBHour, CBDays, BtnMove};
-    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
-        setTabOrder(order[i], order[i + 1]);
+    const auto control = [this](layout::Control c) -> QWidget* {
+        switch (c) {
+        case layout::Control::DEBase: return DEBase;
+        case layout::Control::BtnLoad: return BtnLoad;
+        case layout::Control::Memo1: return Memo1;
+        case layout::Control::LbTimes: return LbTimes;
+        case layout::Control::RxNew: return RxNew;
+        case layout::Control::EOldTime: return EOldTime;
+        case layout::Control::RXNewSize: return RXNewSize;
+        case layout::Control::CBHour: return CBHour;
+        case layout::Control::CBDays: return CBDays;
+        case layout::Control::BtnMove: return BtnMove;
+        }
+        return nullptr;
+    };
+    for (std::size_t i = 0; i + 1 < layout::kTabOrder.size(); ++i)
+        setTabOrder(control(layout::kTabOrder[i]), control(layout::kTabOrder[i + 1]));
 }
 
 void TForm1::placeControls()
 {
-    auto at = [this](QWidget* w, int x, int y, int width, int height) {
-        const auto s = [this](int v) { return static_cast<int>(std::lround(v * m_scale)); };
-        w->setGeometry(s(x), s(y), s(width), s(height));
+    const auto scaled = [this](int v) { return static_cast<int>(std::lround(v * m_scale)); };
+    const auto at = [&](QWidget* w, const layout::Place& p) {
+        w->setGeometry(scaled(p.left), scaled(p.top), scaled(p.width), scaled(p.height));
     };
-    setFixedSize(static_cast<int>(std::lround(kClientWidth * m_scale)),
-                 static_cast<int>(std::lround(kClientHeight * m_scale)));
-    at(Panel1, 0, 0, 457, 185);
-    at(Memo1, 1, 1, 455, 183);
+    setFixedSize(scaled(layout::kClientWidth), scaled(layout::kClientHeight));
+    at(Panel1, layout::kPanel1);
+    at(Memo1, layout::kMemo1);
     // Labels take the size of their text.
-    for (auto [label, x, y] : {std::tuple{Label1, 4, 196}, std::tuple{Label2, 330, 284},
-                               std::tuple{Label3, 330, 330}, std::tuple{Label4, 330, 376}}) {
+    for (auto [label, place] : {std::pair{Label1, layout::kLabel1}, std::pair{Label2, layout::kLabel2},
+                                std::pair{Label3, layout::kLabel3}, std::pair{Label4, layout::kLabel4}}) {
         label->adjustSize();
-        label->move(static_cast<int>(std::lround(x * m_scale)), static_cast<int>(std::lround(y * m_scale)));
+        label->move(scaled(place.left), scaled(place.top));
     }
-    at(DEBase, 4, 212, 453, 21);
-    at(BtnLoad, 112, 240, 193, 33);
-    at(CBDays, 3, 281, 110, 225);
-    at(CBHour, 116, 281, 137, 225);
-    at(LbTimes, 256, 281, 65, 225);
-    at(EOldTime, 330, 303, 69, 21);
-    at(RxNew, 330, 347, 73, 21);
-    at(RXNewSize, 330, 392, 73, 21);
-    at(BtnMove, 331, 423, 120, 74);
+    at(DEBase, layout::kDEBase);
+    at(BtnLoad, layout::kBtnLoad);
+    at(CBDays, layout::kCBDays);
+    at(CBHour, layout::kCBHour);
+    at(LbTimes, layout::kLbTimes);
+    at(EOldTime, layout::kEOldTime);
+    at(RxNew, layout::kRxNew);
+    at(RXNewSize, layout::kRXNewSize);
+    at(BtnMove, layout::kBtnMove);
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -228,81 +217,47 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 
 void TForm1::FormCreate()
 {
-    RXNewSize->setValue(3.0 / 1440);
-    CBHour->clear();
-    for (int i = 0; i < CBDays->count(); ++i)
-        CBDays->setChecked(i, true);
-    for (int i = 0; i < 24; ++i) {
-        CBHour->addItem(QString::fromStdString(grid::hourItemText(i)));
-        CBHour->setChecked(i, true);
-    }
+    m_form.FormCreate();
 }
 
 void TForm1::BtnLoadClick()
 {
-    progress::WindowProgressSink sink;
-    grid::loadMinutes(m_engine, DEBase->text().toStdString(), Query1, sink, *this);
+    m_form.BtnLoadClick();
 }
 
 void TForm1::LbTimesClick()
 {
-    bool selected = false;
-    const int row = LbTimes->currentRow();
-    if (row >= 0 && static_cast<std::size_t>(row) < m_engine.Minutes.size()) {
-        selected = true;
-        m_engine.OldMinute = m_engine.Minutes[static_cast<std::size_t>(row)];
-        char text[16];
-        std::snprintf(text, sizeof text, "%2.2d", m_engine.OldMinute);
-        EOldTime->setText(QString::fromLatin1(text));
-        RxNew->setValue(m_engine.OldMinute);
-    }
-    RxNew->setEnabled(selected);
-    RXNewSize->setEnabled(selected);
+    m_form.LbTimesClick();
 }
 
 void TForm1::RxNewChange()
 {
-    BtnMove->setEnabled(!RxNew->text().isEmpty());
+    m_form.RxNewChange();
 }
 
 void TForm1::BtnMoveClick()
 {
-    progress::WindowProgressSink sink;
-    grid::ShiftInputs inputs;
-    inputs.newMinute = RxNew->Value();
-    inputs.blockSize = [this] { return RXNewSize->Value(); };
-    inputs.folderText = [this] { return DEBase->text().toStdString(); };
-    grid::shiftMinute(m_engine, inputs, *m_filter, Table1, Query1, sink, *this);
+    m_form.BtnMoveClick();
 }
 
 bool TForm1::CheckDayOfWeek(int index) const
 {
-    return m_filter->CheckDayOfWeek(index);
+    return m_form.CheckDayOfWeek(index);
 }
 
 bool TForm1::CheckTime(int index) const
 {
-    return m_filter->CheckTime(index);
+    return m_form.CheckTime(index);
 }
 
 int TForm1::GetDOW(paradox::DateTime date) const
 {
-    return grid::GetDOW(date);
+    return m_form.GetDOW(date);
 }
 
-void TForm1::showError(const std::string& message)
+std::string TForm1::folderText() const
 {
-    m_prompter->error(fromUtf8(message));
-}
-
-void TForm1::showNotice(const std::string& message)
-{
-    m_prompter->inform(fromUtf8(message));
-}
-
-bool TForm1::confirm(const std::string& text)
-{
-    return m_prompter->confirm(fromUtf8(text));
+    return DEBase->text().toStdString();
 }
 
 void TForm1::clearMinuteList()
@@ -314,17 +269,64 @@ void TForm1::clearMinuteList()
 void TForm1::addMinute(const std::string& text)
 {
     auto* item = new QListWidgetItem(QString::fromStdString(text));
-    item->setSizeHint(QSize(0, static_cast<int>(std::lround(13 * m_scale))));
+    item->setSizeHint(QSize(0, static_cast<int>(std::lround(layout::kMinuteRowHeight * m_scale))));
     LbTimes->addItem(item);
 }
 
-void TForm1::selectFirstMinute()
+void TForm1::selectMinute(int row)
 {
-    {
-        const QSignalBlocker quiet(LbTimes);
-        LbTimes->setCurrentRow(0);
-    }
-    LbTimesClick();
+    const QSignalBlocker quiet(LbTimes);
+    LbTimes->setCurrentRow(row);
+}
+
+int TForm1::selectedMinute() const
+{
+    return LbTimes->currentRow();
+}
+
+void TForm1::setOldTimeText(const std::string& text)
+{
+    EOldTime->setText(QString::fromStdString(text));
+}
+
+spinedit::SpinValue& TForm1::newMinute()
+{
+    return RxNew->model();
+}
+
+spinedit::SpinValue& TForm1::newSize()
+{
+    return RXNewSize->model();
+}
+
+void TForm1::setNewMinuteEnabled(bool enabled)
+{
+    RxNew->setEnabled(enabled);
+}
+
+void TForm1::setNewSizeEnabled(bool enabled)
+{
+    RXNewSize->setEnabled(enabled);
+}
+
+void TForm1::setMoveEnabled(bool enabled)
+{
+    BtnMove->setEnabled(enabled);
+}
+
+void TForm1::showError(const std::string& message)
+{
+    m_prompter->error(QString::fromStdString(message));
+}
+
+void TForm1::showNotice(const std::string& message)
+{
+    m_prompter->inform(QString::fromStdString(message));
+}
+
+bool TForm1::confirm(const std::string& text)
+{
+    return m_prompter->confirm(QString::fromStdString(text));
 }
 
 } // namespace app

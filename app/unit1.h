@@ -1,9 +1,7 @@
 #pragma once
 
-#include "grid/data_set.h"
-#include "grid/engine.h"
-#include "grid/filters.h"
-#include "grid/shift.h"
+#include "app/form/form1.h"
+#include "progress/window_progress_sink.h"
 
 #include <QWidget>
 
@@ -29,10 +27,12 @@ class TDirectoryEdit;
 // The program's one window: pick the database folder and load its minutes,
 // tick days and hours, pick the minute to move and where to, and shift.
 //
-// It is also the load's and the shift's view of the user: message boxes go
-// through the Prompter it was given, the minute list is LbTimes.
-class TForm1 : public QWidget, private grid::ShiftView {
+// The controls and their events; what the handlers do is Form1's. Message
+// boxes go through the Prompter it was given.
+class TForm1 : public QWidget, private Form1View {
     Q_OBJECT
+    // First, so that the data sets below can refer into it.
+    Form1 m_form{*this};
 
 public:
     // `prompter` shows the message boxes; the screen's when null. The window
@@ -53,14 +53,14 @@ public:
     QLabel* Label3;
     QLabel* Label4;
     spinedit::TRxSpinEdit* RXNewSize;
-    grid::TableDataSet Table1{"Table1"};
-    grid::QueryDataSet Query1{"Query1"};
+    grid::TableDataSet& Table1 = m_form.Table1;
+    grid::QueryDataSet& Query1 = m_form.Query1;
     TCheckListBox* CBHour;
     TCheckListBox* CBDays;
     QPushButton* BtnMove;
 
     // The folder prefix, the minutes and the selected minute.
-    grid::Engine& engine() { return m_engine; }
+    grid::Engine& engine() { return m_form.engine(); }
 
     void BtnLoadClick();
     void FormCreate();
@@ -80,20 +80,29 @@ private:
     void createControls();
     void placeControls();
 
-    // What the load and the shift ask of the window.
+    std::string folderText() const override;
+    void clearMinuteList() override;
+    void addMinute(const std::string& text) override;
+    void selectMinute(int row) override;
+    int selectedMinute() const override;
+    void setOldTimeText(const std::string& text) override;
+    spinedit::SpinValue& newMinute() override;
+    spinedit::SpinValue& newSize() override;
+    void setNewMinuteEnabled(bool enabled) override;
+    void setNewSizeEnabled(bool enabled) override;
+    void setMoveEnabled(bool enabled) override;
+    CheckListView& days() override { return *m_dayTicks; }
+    CheckListView& hours() override { return *m_hourTicks; }
     void showError(const std::string& message) override;
     void showNotice(const std::string& message) override;
     bool confirm(const std::string& text) override;
-    void clearMinuteList() override;
-    void addMinute(const std::string& text) override;
-    void selectFirstMinute() override;
+    grid::ProgressSink& progress() override { return m_progress; }
 
-    grid::Engine m_engine;
     std::unique_ptr<Prompter> m_ownPrompter;
     Prompter* m_prompter;
-    std::unique_ptr<grid::TickList> m_dayTicks;
-    std::unique_ptr<grid::TickList> m_hourTicks;
-    std::unique_ptr<grid::DayHourFilter> m_filter;
+    std::unique_ptr<CheckListView> m_dayTicks;
+    std::unique_ptr<CheckListView> m_hourTicks;
+    progress::WindowProgressSink m_progress;
     double m_scale = 1.0;
     bool m_rowChangedByPress = false;
     bool m_centred = false;

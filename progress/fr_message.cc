@@ -1,8 +1,8 @@
 #include "progress/fr_message.h"
 
-#include "grid/errors.h"
 #include "progress/form_font.h"
 #include "progress/gauge.h"
+#include "progress/report_progress.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCloseEvent>
@@ -16,9 +16,6 @@
 #include <QTimer>
 
 #include <chrono>
-#include <cmath>
-#include <cstdint>
-#include <limits>
 #include <thread>
 #include <utility>
 
@@ -28,12 +25,6 @@ bool MessageFormOpen = false;
 QPointer<TF_Message> F_Message;
 
 namespace {
-
-const char* const kCaption = "Ход процесса";
-const char* const kLabel2Caption = "Это сообщение будет закрыто через...";
-
-constexpr int kClientWidth = 400;
-constexpr int kClientHeight = 85;
 
 // A pass of message handling may post more work (a show posts its repaint, a
 // close its release); a timer that is always due must not hold a report for
@@ -82,6 +73,11 @@ protected:
     }
 };
 
+QRect rectOf(const Place& place)
+{
+    return {place.left, place.top, place.width, place.height};
+}
+
 QLabel* makeLabel(QWidget* parent, const char* name, const QRect& geometry)
 {
     auto* label = new QLabel(parent);
@@ -92,30 +88,43 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QRect& geometry)
     return label;
 }
 
-int truncatedToInt32(double value)
-{
-    const double whole = std::trunc(value);
-    if (!(whole >= std::numeric_limits<std::int32_t>::min()
-          && whole <= std::numeric_limits<std::int32_t>::max()))
-        throw grid::RangeError();
-    return static_cast<int>(whole);
-}
-
-void pumpMessages()
-{
-    if (g_pump)
-        g_pump();
-    else
-        processPendingMessages();
-}
-
-void pause()
-{
-    if (g_pause)
-        g_pause();
-    else
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-}
+// The Qt windows behind the reports: F_Message and MessageFormOpen.
+class QtProgressWindows final : public ProgressWindows {
+public:
+    bool isOpen() const override { return MessageFormOpen && F_Message; }
+    void create() override { F_Message = new TF_Message; }
+    void setHeading(const std::string& text) override { F_Message->LabMess->setText(QString::fromStdString(text)); }
+    void showBar(int percent) override
+    {
+        F_Message->MsgProcent->show();
+        F_Message->MsgProcent->setProgress(percent);
+    }
+    void hideBar() override
+    {
+        F_Message->MsgProcent->hide();
+        F_Message->MsgProcent->setProgress(0);
+    }
+    void show() override
+    {
+        F_Message->show();
+        F_Message->raise();
+    }
+    void handleMessages() override
+    {
+        if (g_pump)
+            g_pump();
+        else
+            processPendingMessages();
+    }
+    void pause() override
+    {
+        if (g_pause)
+            g_pause();
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    void close() override { F_Message->close(); }
+};
 
 } // namespace
 
@@ -140,16 +149,16 @@ TF_Message::TF_Message()
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setGeometry(rect());
 
-    LabMess = makeLabel(Panel1, "LabMess", QRect(8, 8, 380, 16));
+    LabMess = makeLabel(Panel1, "LabMess", rectOf(kLabMess));
     LabMess->setFont(boldFont());
     LabMess->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     MsgProcent = new Gauge(Panel1);
     MsgProcent->setObjectName(QStringLiteral("MsgProcent"));
-    MsgProcent->setGeometry(8, 28, 380, 21);
+    MsgProcent->setGeometry(rectOf(kMsgProcent));
     MsgProcent->setFont(boldFont());
 
-    Label2 = makeLabel(Panel1, "Label2", QRect(8, 60, 196, 13));
+    Label2 = makeLabel(Panel1, "Label2", rectOf(kLabel2));
     Label2->setText(QString::fromUtf8(kLabel2Caption));
     Label2->hide();
 
@@ -158,7 +167,7 @@ TF_Message::TF_Message()
 
     BtnOK = new QPushButton(QStringLiteral("OK"), Panel1);
     BtnOK->setObjectName(QStringLiteral("BtnOK"));
-    BtnOK->setGeometry(312, 52, 75, 25);
+    BtnOK->setGeometry(rectOf(kBtnOK));
     BtnOK->hide();
     connect(BtnOK, &QPushButton::clicked, this, &TF_Message::BtnOKClick);
 
@@ -210,26 +219,8 @@ void TF_Message::BtnOKClick()
 
 void ReportProgress(const QString& text, double percent)
 {
-    if (!text.isEmpty() || percent >= 0) {
-        if (!MessageFormOpen || !F_Message)
-            F_Message = new TF_Message;
-        TF_Message* form = F_Message;
-        if (!text.isEmpty())
-            form->LabMess->setText(text);
-        if (percent >= 0) {
-            form->MsgProcent->show();
-            form->MsgProcent->setProgress(truncatedToInt32(percent));
-        } else {
-            form->MsgProcent->hide();
-            form->MsgProcent->setProgress(0);
-        }
-        form->show();
-        form->raise();
-        pumpMessages();
-        pause();
-    } else if (MessageFormOpen && F_Message) {
-        F_Message->close();
-    }
+    QtProgressWindows windows;
+    reportProgress(windows, text.toStdString(), percent);
 }
 
 void processPendingMessages()

@@ -1,8 +1,8 @@
 #include "progress/gauge.h"
 
-#include <QPainter>
+#include "progress/report_progress.h"
 
-#include <algorithm>
+#include <QPainter>
 
 namespace progress {
 
@@ -21,7 +21,7 @@ Gauge::Gauge(QWidget* parent) : QWidget(parent)
 
 void Gauge::setProgress(int value)
 {
-    value = std::clamp(value, kMinValue, kMaxValue);
+    value = gaugeValue(value);
     if (value == m_progress)
         return;
     m_progress = value;
@@ -38,7 +38,7 @@ void Gauge::paintEvent(QPaintEvent*)
 
     const QRect bar = rect().adjusted(1, 1, -1, -1);
     // Whole pixels only: the fill never runs ahead of the percentage.
-    const int fillWidth = bar.width() * (m_progress - kMinValue) / (kMaxValue - kMinValue);
+    const int fillWidth = gaugeFill(bar.width(), m_progress);
     const QRect filled(bar.left(), bar.top(), fillWidth, bar.height());
     const QRect empty(bar.left() + fillWidth, bar.top(), bar.width() - fillWidth, bar.height());
     painter.fillRect(empty, kBackColor);
@@ -46,7 +46,7 @@ void Gauge::paintEvent(QPaintEvent*)
 
     // The text is drawn twice, each pass clipped to one part of the bar, so
     // a digit that straddles the edge of the fill changes colour with it.
-    const QString text = QStringLiteral("%1%").arg(m_progress);
+    const QString text = QString::fromStdString(gaugeText(m_progress));
     painter.setFont(font());
     painter.setClipRect(empty);
     painter.setPen(textColor);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "progress/report_progress.h"
+
 #include <QWidget>
 
 namespace progress {
@@ -12,8 +14,8 @@ class Gauge : public QWidget {
     Q_PROPERTY(int Progress READ Progress WRITE setProgress)
 
 public:
-    static constexpr int kMinValue = 0;
-    static constexpr int kMaxValue = 100;
+    static constexpr int kMinValue = kGaugeMin;
+    static constexpr int kMaxValue = kGaugeMax;
 
     explicit Gauge(QWidget* parent = nullptr);
 

@@ -1,24 +1,23 @@
 #include "spinedit/spin_button.h"
 
-#include "spinedit/busy_flag.h"
+#include "spinedit/spin_face.h"
 
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
 
-#include <cmath>
-#include <initializer_list>
 #include <string_view>
 
 namespace spinedit {
 namespace {
 
 // Black marks on a transparent ground, so only the mark reaches the face.
-QImage glyphFrom(std::initializer_list<std::string_view> rows)
+template <std::size_t N>
+QImage glyphFrom(const std::array<const char*, N>& rows)
 {
     const int height = static_cast<int>(rows.size());
-    const int width = static_cast<int>(rows.begin()->size());
+    const int width = static_cast<int>(std::string_view(rows[0]).size());
     QImage glyph(width, height, QImage::Format_ARGB32);
     glyph.fill(Qt::transparent);
     int y = 0;
@@ -34,20 +33,14 @@ QImage glyphFrom(std::initializer_list<std::string_view> rows)
 
 QImage defaultUpGlyph()
 {
-    static const QImage glyph = glyphFrom({"..#..", ".###.", "#####"});
+    static const QImage glyph = glyphFrom(kUpGlyph);
     return glyph;
 }
 
 QImage defaultDownGlyph()
 {
-    static const QImage glyph = glyphFrom({"#####", ".###.", "..#.."});
+    static const QImage glyph = glyphFrom(kDownGlyph);
     return glyph;
-}
-
-// Top-left corner of a glyph centred on `centre`, rounded half to even.
-int glyphCorner(double centre, int extent)
-{
-    return static_cast<int>(std::nearbyint(centre - extent / 2.0));
 }
 
 std::size_t faceIndex(TSpinPress state)
@@ -60,50 +53,29 @@ QImage drawFace(QSize size, TSpinPress pressed, const QImage& upGlyph, const QIm
 {
     // The active colours: a disabled button keeps the enabled look.
     const QColor face = palette.color(QPalette::Active, QPalette::Button);
-    const QColor frame = palette.color(QPalette::Active, QPalette::Shadow);
-    const QColor light = palette.color(QPalette::Active, QPalette::Light);
-    const QColor dark = palette.color(QPalette::Active, QPalette::Dark);
+    const auto colour = [&palette](FaceColour c) {
+        switch (c) {
+        case FaceColour::Frame: return palette.color(QPalette::Active, QPalette::Shadow);
+        case FaceColour::Light: return palette.color(QPalette::Active, QPalette::Light);
+        case FaceColour::Dark: break;
+        }
+        return palette.color(QPalette::Active, QPalette::Dark);
+    };
     const int w = size.width();
     const int h = size.height();
 
     QImage image(size, QImage::Format_RGB32);
     image.fill(face);
     QPainter p(&image);
-    const auto line = [&p](const QColor& colour, int x1, int y1, int x2, int y2) {
-        p.setPen(colour);
-        p.drawLine(x1, y1, x2, y2);
-    };
-    p.setPen(frame);
-    p.drawRect(0, 0, w - 1, h - 1);
-    line(frame, 0, h - 1, w - 1, 0);
-
-    // Each half is raised: light on its edges facing up or left, dark on
-    // those facing down or right; pressing a half swaps them.
-    const bool top = pressed == TSpinPress::spTop;
-    const bool bottom = pressed == TSpinPress::spBottom;
-    line(top ? dark : light, 1, 1, w - 3, 1);
-    line(top ? dark : light, 1, 1, 1, h - 3);
-    if (!top)
-        line(dark, 1, h - 3, w - 3, 1);
-    line(bottom ? dark : light, 2, h - 2, w - 2, 2);
-    if (bottom)
-        line(dark, 3, h - 2, w - 2, 3);
-    line(bottom ? light : dark, 2, h - 2, w - 2, h - 2);
-    line(bottom ? light : dark, w - 2, 2, w - 2, h - 2);
-
-    // A pressed upper half sinks its mark one pixel further.
-    const int upShift = top ? 2 : 1;
-    p.drawImage(glyphCorner(w / 4.0, upGlyph.width()) + upShift, glyphCorner(h / 4.0, upGlyph.height()) + upShift,
-                upGlyph);
-    p.drawImage(glyphCorner(3 * w / 4.0, downGlyph.width()) - 1, glyphCorner(3 * h / 4.0, downGlyph.height()) - 1,
-                downGlyph);
+    for (const FaceLine& line : faceLines(w, h, pressed)) {
+        p.setPen(colour(line.colour));
+        p.drawLine(line.x1, line.y1, line.x2, line.y2);
+    }
+    const GlyphCorner up = upGlyphCorner(w, h, upGlyph.width(), upGlyph.height(), pressed);
+    const GlyphCorner down = downGlyphCorner(w, h, downGlyph.width(), downGlyph.height());
+    p.drawImage(up.x, up.y, upGlyph);
+    p.drawImage(down.x, down.y, downGlyph);
     return image;
-}
-
-bool contains(QSize size, QPoint pos)
-{
-    // Inclusive of the far edges, as the pointer reports them while dragging.
-    return pos.x() >= 0 && pos.x() <= size.width() && pos.y() >= 0 && pos.y() <= size.height();
 }
 
 } // namespace
@@ -112,6 +84,18 @@ TRxSpinButton::TRxSpinButton(QWidget* parent)
     : QWidget(parent), m_upGlyph(defaultUpGlyph()), m_downGlyph(defaultDownGlyph())
 {
     resize(20, 20);
+    m_press.OnTopClick = [this] { emit OnTopClick(); };
+    m_press.OnBottomClick = [this] { emit OnBottomClick(); };
+    m_press.startRepeat = [this](int ms) { startRepeat(ms); };
+    m_press.stopRepeat = [this] {
+        if (m_repeatTimer)
+            m_repeatTimer->stop();
+    };
+    m_press.repaint = [this] { update(); };
+    m_press.holdsMouse = [this] {
+        const QWidget* grabber = QWidget::mouseGrabber();
+        return !grabber || grabber == this;
+    };
 }
 
 void TRxSpinButton::setUpGlyph(const QImage& glyph)
@@ -130,18 +114,14 @@ void TRxSpinButton::setDownGlyph(const QImage& glyph)
 
 TSpinPress TRxSpinButton::halfAt(QPoint pos) const
 {
-    if (width() <= 0)
-        return TSpinPress::spTop;
-    const double h = height();
-    const double ratio = h / width();
-    return pos.y() > h - ratio * pos.x() ? TSpinPress::spBottom : TSpinPress::spTop;
+    return spinedit::halfAt(pos.x(), pos.y(), width(), height());
 }
 
 void TRxSpinButton::paintEvent(QPaintEvent*)
 {
     if (m_redraw || m_faces[0].size() != size())
         redrawFaces();
-    QPainter(this).drawImage(0, 0, m_faces[faceIndex(m_down)]);
+    QPainter(this).drawImage(0, 0, m_faces[faceIndex(m_press.pressedHalf())]);
 }
 
 void TRxSpinButton::redrawFaces()
@@ -162,53 +142,30 @@ void TRxSpinButton::mousePressEvent(QMouseEvent* event)
     if (focus && (focus->focusPolicy() & Qt::TabFocus) && focus->isEnabled() && focus->isVisible() &&
         !focus->hasFocus())
         focus->setFocus(Qt::OtherFocusReason);
-
-    // Set before the click: a handler that runs an event loop may see the
-    // release, which ends the press.
-    m_dragging = true;
-    if (m_down != TSpinPress::spNone || m_clicking)
-        return;
-    m_firstDown = halfAt(event->position().toPoint());
-    setPressed(m_firstDown);
-    if (!click(m_firstDown))
-        return;
-    if (!m_dragging) {
-        setPressed(TSpinPress::spNone);
-        return;
-    }
-    if (!m_repeatTimer) {
-        m_repeatTimer = new QTimer(this);
-        m_repeatTimer->setObjectName(QStringLiteral("RepeatTimer"));
-        connect(m_repeatTimer, &QTimer::timeout, this, &TRxSpinButton::repeatTick);
-    }
-    m_repeatTimer->start(kFirstRepeatMs);
+    const QPoint pos = event->position().toPoint();
+    m_press.press(pos.x(), pos.y(), width(), height());
 }
 
 void TRxSpinButton::mouseMoveEvent(QMouseEvent* event)
 {
-    if (!m_dragging) {
+    if (!m_press.dragging()) {
         QWidget::mouseMoveEvent(event);
         return;
     }
     event->accept();
     const QPoint pos = event->position().toPoint();
-    if (!contains(size(), pos))
-        setPressed(TSpinPress::spNone);
-    else if (halfAt(pos) == m_firstDown)
-        setPressed(m_firstDown);
-    else
-        setPressed(TSpinPress::spNone);
+    m_press.move(pos.x(), pos.y(), width(), height());
 }
 
 void TRxSpinButton::mouseReleaseEvent(QMouseEvent* event)
 {
     event->accept();
-    if (event->button() != Qt::LeftButton || !m_dragging)
+    if (event->button() != Qt::LeftButton || !m_press.dragging())
         return;
     // Wherever the pointer is released, the press is over: a release reported
     // outside without a move before it would otherwise leave a half pressed,
     // and the next press would not click.
-    cancelPress();
+    m_press.release();
 }
 
 void TRxSpinButton::changeEvent(QEvent* event)
@@ -216,7 +173,7 @@ void TRxSpinButton::changeEvent(QEvent* event)
     switch (event->type()) {
     case QEvent::EnabledChange:
         if (!isEnabled())
-            cancelPress();
+            m_press.cancel();
         m_redraw = true;
         update();
         break;
@@ -227,7 +184,7 @@ void TRxSpinButton::changeEvent(QEvent* event)
     case QEvent::ActivationChange:
         // A window coming up over this one takes the mouse with it.
         if (!isActiveWindow())
-            cancelPress();
+            m_press.cancel();
         break;
     default:
         break;
@@ -237,60 +194,18 @@ void TRxSpinButton::changeEvent(QEvent* event)
 
 void TRxSpinButton::hideEvent(QHideEvent* event)
 {
-    cancelPress();
+    m_press.cancel();
     QWidget::hideEvent(event);
 }
 
-bool TRxSpinButton::click(TSpinPress half)
+void TRxSpinButton::startRepeat(int ms)
 {
-    const QPointer<TRxSpinButton> alive(this);
-    {
-        const BusyFlag busy(this, m_clicking);
-        if (half == TSpinPress::spTop)
-            emit OnTopClick();
-        else
-            emit OnBottomClick();
+    if (!m_repeatTimer) {
+        m_repeatTimer = new QTimer(this);
+        m_repeatTimer->setObjectName(QStringLiteral("RepeatTimer"));
+        connect(m_repeatTimer, &QTimer::timeout, this, [this] { m_press.repeatTick(); });
     }
-    return !alive.isNull();
-}
-
-void TRxSpinButton::repeatTick()
-{
-    m_repeatTimer->setInterval(kRepeatMs);
-    // A handler that runs an event loop lets ticks in; they wait for it.
-    if (m_down == TSpinPress::spNone || m_clicking || !holdsPress())
-        return;
-    const QPointer<TRxSpinButton> alive(this);
-    try {
-        click(m_down);
-    } catch (...) {
-        if (alive)
-            m_repeatTimer->stop();
-        throw;
-    }
-}
-
-bool TRxSpinButton::holdsPress() const
-{
-    const QWidget* grabber = QWidget::mouseGrabber();
-    return m_dragging && (!grabber || grabber == this);
-}
-
-void TRxSpinButton::setPressed(TSpinPress half)
-{
-    if (half == m_down)
-        return;
-    m_down = half;
-    update();
-}
-
-void TRxSpinButton::cancelPress()
-{
-    m_dragging = false;
-    m_firstDown = TSpinPress::spNone;
-    setPressed(TSpinPress::spNone);
-    if (m_repeatTimer)
-        m_repeatTimer->stop();
+    m_repeatTimer->start(ms);
 }
 
 } // namespace spinedit

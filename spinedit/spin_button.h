@@ -1,5 +1,7 @@
 #pragma once
 
+#include "spinedit/spin_press.h"
+
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
@@ -9,8 +11,6 @@
 class QTimer;
 
 namespace spinedit {
-
-enum class TSpinPress { spNone = 0, spTop = 1, spBottom = 2 };
 
 // One square button split by the diagonal from its lower-left to its
 // upper-right corner: the upper half clicks OnTopClick, the lower half
@@ -27,8 +27,8 @@ class TRxSpinButton : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int kFirstRepeatMs = 400;
-    static constexpr int kRepeatMs = 100;
+    static constexpr int kFirstRepeatMs = SpinButtonPress::kFirstRepeatMs;
+    static constexpr int kRepeatMs = SpinButtonPress::kRepeatMs;
 
     explicit TRxSpinButton(QWidget* parent = nullptr);
 
@@ -43,7 +43,7 @@ public:
     QWidget* FocusControl() const { return m_focusControl; }
     void setFocusControl(QWidget* control) { m_focusControl = control; }
 
-    TSpinPress pressedHalf() const { return m_down; }
+    TSpinPress pressedHalf() const { return m_press.pressedHalf(); }
     // The half under a point of the button: the lower one lies strictly below
     // the diagonal, so a point on it belongs to the upper half.
     TSpinPress halfAt(QPoint pos) const;
@@ -61,24 +61,16 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    // False when a handler destroyed the button.
-    bool click(TSpinPress half);
-    void repeatTick();
-    bool holdsPress() const;
-    void setPressed(TSpinPress half);
-    void cancelPress();
+    void startRepeat(int ms);
     void redrawFaces();
 
-    TSpinPress m_down = TSpinPress::spNone;
     QImage m_upGlyph;
     QImage m_downGlyph;
-    bool m_dragging = false;
     bool m_redraw = true;
     std::array<QImage, 3> m_faces;  // by TSpinPress
     QTimer* m_repeatTimer = nullptr;
-    TSpinPress m_firstDown = TSpinPress::spNone;
     QPointer<QWidget> m_focusControl;
-    bool m_clicking = false;
+    SpinButtonPress m_press;
 };
 
 } // namespace spinedit

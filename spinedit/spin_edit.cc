@@ -11,8 +11,6 @@
 #include <QPushButton>
 #include <QStyle>
 
-#include <algorithm>
-#include <cmath>
 
 namespace spinedit {
 namespace {
@@ -114,19 +112,18 @@ void TRxSpinEdit::setButtonKind(TSpinButtonKind kind)
 
 void TRxSpinEdit::setArrowKeys(bool on)
 {
-    m_arrowKeys = on;
+    m_rules.setArrowKeys(on);
     PlaceButton();
 }
 
 void TRxSpinEdit::setEditorEnabled(bool on)
 {
-    m_editorEnabled = on;
+    m_rules.setEditorEnabled(on);
     applyReadOnly();
 }
 
 void TRxSpinEdit::setReadOnly(bool on)
 {
-    m_readOnly = on;
     m_value.setReadOnly(on);
     applyReadOnly();
 }
@@ -136,7 +133,7 @@ void TRxSpinEdit::setReadOnly(bool on)
 // the text, so the line edit is read-only then too.
 void TRxSpinEdit::applyReadOnly()
 {
-    QLineEdit::setReadOnly(m_readOnly || !m_editorEnabled);
+    QLineEdit::setReadOnly(!m_rules.clipboardEdits());
 }
 
 void TRxSpinEdit::setFrame(bool on)
@@ -178,7 +175,7 @@ void TRxSpinEdit::setModified(bool modified)
 
 int TRxSpinEdit::StandardButtonWidth() const
 {
-    return std::min(style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this), 15);
+    return standardButtonWidth(style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this));
 }
 
 int TRxSpinEdit::ButtonPartWidth() const
@@ -192,35 +189,12 @@ int TRxSpinEdit::ButtonPartWidth() const
 
 int TRxSpinEdit::MinimumHeight() const
 {
-    return fontMetrics().height() + 4 * kSystemBorder + 1;
+    return spinedit::minimumHeight(fontMetrics().height(), kSystemBorder);
 }
 
 bool TRxSpinEdit::AcceptsChar(QChar c) const
 {
-    if (c.unicode() < 32)
-        return m_editorEnabled || c.unicode() != 8;
-    if (!m_editorEnabled)
-        return false;
-    if (c == u'+' || c == u'-' || (c >= u'0' && c <= u'9'))
-        return true;
-    switch (ValueType()) {
-    case TValueType::vtFloat: {
-        const QString text = QLineEdit::text();
-        const QChar separator = QLatin1Char(m_value.decimalSeparator());
-        if (c == separator)
-            return !text.contains(separator);
-        if (c == u'e' || c == u'E')
-            return !text.toUpper().contains(u'E');
-        return false;
-    }
-    case TValueType::vtHex:
-        return (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
-    case TValueType::vtTime:
-        return c == u':' || c == u'.';
-    case TValueType::vtInteger:
-    default:
-        return false;
-    }
+    return m_rules.AcceptsChar(c.unicode());
 }
 
 void TRxSpinEdit::RebuildButton()
@@ -260,14 +234,8 @@ void TRxSpinEdit::PlaceButton()
         const int side = StandardButtonWidth();
         m_upDown->setGeometry(rtl ? client.left() : client.right() + 1 - side, client.top(), side, client.height());
     } else if (m_holder) {
-        // In a framed editor the square button reaches one pixel into the top
-        // of the 3-D edge and sits inside it on the other three sides.
-        QRect square;
-        if (hasFrame())
-            square = rtl ? QRect(1, 1, h - 3, h - 3) : QRect(w - h + 1, 1, h - 3, h - 3);
-        else
-            square = rtl ? QRect(0, 0, h, h) : QRect(w - h, 0, h, h);
-        m_holder->setGeometry(square);
+        const SpinRect square = diagonalButtonRect(w, h, hasFrame(), rtl);
+        m_holder->setGeometry(square.left, square.top, square.width, square.height);
         if (m_button)
             m_button->setGeometry(m_holder->rect());
     }
@@ -275,11 +243,8 @@ void TRxSpinEdit::PlaceButton()
 
 void TRxSpinEdit::SetTextArea()
 {
-    const int part = ButtonPartWidth();
-    if (layoutDirection() == Qt::RightToLeft)
-        setTextMargins(part + 1, 0, 1, 0);
-    else
-        setTextMargins(0, 0, part + 2, 0);
+    const TextMargins margins = spinedit::textMargins(ButtonPartWidth(), layoutDirection() == Qt::RightToLeft);
+    setTextMargins(margins.left, 0, margins.right, 0);
 }
 
 void TRxSpinEdit::showModelText()
@@ -298,12 +263,9 @@ void TRxSpinEdit::keyPressEvent(QKeyEvent* event)
 {
     const int key = event->key();
     // Modifiers are not looked at: Shift+Up steps as well.
-    if (m_arrowKeys && (key == Qt::Key_Up || key == Qt::Key_Down)) {
+    const SpinKey spinKey = key == Qt::Key_Up ? SpinKey::Up : key == Qt::Key_Down ? SpinKey::Down : SpinKey::Other;
+    if (m_rules.keyDown(spinKey)) {
         event->accept();
-        if (key == Qt::Key_Up)
-            StepUp();
-        else
-            StepDown();
         return;
     }
     const QString typed = typedText(*event);
@@ -379,7 +341,7 @@ void TRxSpinEdit::focusInEvent(QFocusEvent* event)
 {
     QLineEdit::focusInEvent(event);
     m_selectOnButtonPress = false;
-    if (!m_autoSelect)
+    if (!m_rules.AutoSelect())
         return;
     switch (event->reason()) {
     case Qt::MouseFocusReason:
@@ -401,11 +363,7 @@ void TRxSpinEdit::focusOutEvent(QFocusEvent* event)
     m_selectOnButtonPress = false;
     if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
         return;
-    // A number typed beyond a bound becomes the bound; texts that read within
-    // the bounds, including those that do not convert, stay as typed.
-    const double v = Value();
-    if (!std::isnan(v) && LimitToBounds(v) != v)
-        setValue(v);
+    m_rules.leave();
 }
 
 void TRxSpinEdit::resizeEvent(QResizeEvent* event)

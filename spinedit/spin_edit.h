@@ -1,5 +1,6 @@
 #pragma once
 
+#include "spinedit/spin_control.h"
 #include "spinedit/spin_value.h"
 #include "spinedit/up_down.h"
 
@@ -84,19 +85,19 @@ public:
     // Qt always has the standard arrows, so this is ButtonKind.
     TSpinButtonKind EffectiveButtonKind() const { return m_buttonKind; }
 
-    bool ArrowKeys() const { return m_arrowKeys; }
+    bool ArrowKeys() const { return m_rules.ArrowKeys(); }
     void setArrowKeys(bool on);
     // Off refuses every edit from the keyboard, the clipboard and drops; the
     // button part and the arrow keys still step.
-    bool EditorEnabled() const { return m_editorEnabled; }
+    bool EditorEnabled() const { return m_rules.EditorEnabled(); }
     void setEditorEnabled(bool on);
     // Selects all text when the field is entered other than by clicking its text.
-    bool AutoSelect() const { return m_autoSelect; }
-    void setAutoSelect(bool on) { m_autoSelect = on; }
+    bool AutoSelect() const { return m_rules.AutoSelect(); }
+    void setAutoSelect(bool on) { m_rules.setAutoSelect(on); }
 
     // Read-only beeps on every step. These hide QLineEdit's own, which the
     // editor also turns on while EditorEnabled is off: call them on the editor.
-    bool isReadOnly() const { return m_readOnly; }
+    bool isReadOnly() const { return m_value.ReadOnly(); }
     void setReadOnly(bool on);
     void setFrame(bool on);
     // Left by default. Left and right swap in a right-to-left layout whatever
@@ -151,11 +152,8 @@ private:
     void beep();
 
     SpinValue m_value;
+    SpinEditRules m_rules{m_value};
     TSpinButtonKind m_buttonKind = TSpinButtonKind::bkDiagonal;
-    bool m_arrowKeys = true;
-    bool m_editorEnabled = true;
-    bool m_autoSelect = true;
-    bool m_readOnly = false;
     Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignVCenter;
     // Focus came with a mouse press; a press landing on the button part
     // rather than the text counts as entering from the button part.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "grid/filters.h"
+#include "app/form/form1.h"
 
 #include <QAbstractScrollArea>
 #include <QString>
@@ -99,15 +99,19 @@ private:
     int m_current = -1;
 };
 
-// The ticks of a check list as a shift reads them. The list must outlive it.
-class CheckListTicks : public grid::TickList {
+// A check list as the window's logic fills it and a shift reads its ticks.
+// The list must outlive it.
+class CheckListTicks : public CheckListView {
 public:
-    explicit CheckListTicks(const TCheckListBox& list) : m_list(list) {}
+    explicit CheckListTicks(TCheckListBox& list) : m_list(list) {}
     int count() const override { return m_list.count(); }
     bool ticked(int index) const override { return m_list.isChecked(index); }
+    void clear() override { m_list.clear(); }
+    void addItem(const std::string& text) override { m_list.addItem(QString::fromStdString(text)); }
+    void setTicked(int index, bool ticked) override { m_list.setChecked(index, ticked); }
 
 private:
-    const TCheckListBox& m_list;
+    TCheckListBox& m_list;
 };
 
 } // namespace app

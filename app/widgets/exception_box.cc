@@ -1,5 +1,6 @@
 #include "app/widgets/exception_box.h"
 
+#include "app/form/messages.h"
 #include "app/widgets/message_dialog.h"
 
 #include <QCoreApplication>
@@ -10,13 +11,7 @@ namespace app {
 
 QString exceptionBoxText(const QString& message)
 {
-    // The rule compares single-byte codes. Every character of the Cyrillic
-    // code page above "." is also above it as a Unicode code point, and the
-    // last UTF-16 unit of any non-ASCII character (a surrogate too) is far
-    // above it, so comparing the last unit gives the same answer.
-    if (!message.isEmpty() && message.back().unicode() > u'.')
-        return message + QLatin1Char('.');
-    return message;
+    return QString::fromStdString(exceptionBoxText(message.toStdString()));
 }
 
 QString applicationTitle(const QString& programPath)

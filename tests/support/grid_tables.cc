@@ -36,6 +36,22 @@ paradox::IndexSpec index(std::vector<std::string> fields, std::string name = {},
     return s;
 }
 
+std::vector<paradox::DateTime> timeColumn(const std::string& path, const char* field)
+{
+    std::unique_ptr<paradox::Table> table;
+    check(paradox::Table::open(path, {}, &table));
+    const int index = table->fieldIndex(field);
+    if (index < 0)
+        throw std::runtime_error(path + " has no field " + field);
+    std::vector<paradox::DateTime> values;
+    for (table->first(); !table->eof(); table->next()) {
+        paradox::DateTime v = 0;
+        check(table->readDateTime(index, &v));
+        values.push_back(v);
+    }
+    return values;
+}
+
 } // namespace
 
 void writeGridTable(const std::string& path, const std::vector<GridSlot>& slots, const GridTableOptions& options)
@@ -78,6 +94,24 @@ void writeFillingTable(const std::string& path, const std::vector<FillingEntry>&
         check(b->addRecord({date(e.year, e.month, e.day), timeValue(options.timeType, e.hour, e.minute, e.second, 0),
                             integer(3), text("spots")}));
     check(b->write(path));
+}
+
+std::vector<int> startMinutes(const std::string& path)
+{
+    std::vector<int> minutes;
+    for (paradox::DateTime v : timeColumn(path, "FTime"))
+        minutes.push_back(paradox::decodeTime(v).minute);
+    return minutes;
+}
+
+std::vector<int> blockSeconds(const std::string& path)
+{
+    std::vector<int> seconds;
+    for (paradox::DateTime v : timeColumn(path, "FSize")) {
+        const paradox::TimeOfDay t = paradox::decodeTime(v);
+        seconds.push_back(t.hour * 3600 + t.minute * 60 + t.second);
+    }
+    return seconds;
 }
 
 } // namespace testsupport

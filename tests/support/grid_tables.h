@@ -38,4 +38,9 @@ void writeGridTable(const std::string& path, const std::vector<GridSlot>& slots,
 void writeFillingTable(const std::string& path, const std::vector<FillingEntry>& entries,
                        const GridTableOptions& options = {});
 
+// The values of a table's time field, in the table's order: the minutes of
+// FTime, or FSize in whole seconds.
+std::vector<int> startMinutes(const std::string& path);
+std::vector<int> blockSeconds(const std::string& path);
+
 } // namespace testsupport

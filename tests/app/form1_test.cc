@@ -1,0 +1,131 @@
+#include "grid_tables.h"
+#include "plain_form_view.h"
+#include "test_support.h"
+
+#include "app/form/messages.h"
+#include "grid/errors.h"
+
+#include <gtest/gtest.h>
+
+namespace app {
+namespace {
+
+using testsupport::TempDir;
+using Texts = std::vector<std::string>;
+
+class Form1Test : public ::testing::Test {
+protected:
+    Form1Test()
+    {
+        view.hourList.addItem("left from the layout");
+        view.rxNew.OnChange = [this] { form.RxNewChange(); };
+        form.FormCreate();
+    }
+
+    void load(const std::string& folder)
+    {
+        view.folder = folder;
+        form.BtnLoadClick();
+    }
+
+    TempDir dir;
+    PlainFormView view;
+    Form1 form{view};
+};
+
+TEST_F(Form1Test, StartUpTicksEveryDayAndHourAndSetsTheBlockSize)
+{
+    EXPECT_EQ(view.rxNewSize.text(), "03:00");
+    EXPECT_EQ(view.rxNew.text(), "0");
+    ASSERT_EQ(view.hourList.count(), 24);
+    EXPECT_EQ(view.hourList.items[23].first, "23-24");
+    for (int d = 0; d < 7; ++d)
+        EXPECT_TRUE(form.CheckDayOfWeek(d)) << d;
+    for (int h = 0; h < 24; ++h)
+        EXPECT_TRUE(form.CheckTime(h)) << h;
+    EXPECT_FALSE(form.CheckDayOfWeek(7));
+    EXPECT_FALSE(form.CheckTime(-1));
+    // The tests read the ticks when asked.
+    view.dayList.setTicked(6, false);
+    EXPECT_FALSE(form.CheckDayOfWeek(6));
+}
+
+TEST_F(Form1Test, ALoadSelectsTheFirstMinuteAndTheEditorsFollowTheSelection)
+{
+    testsupport::writeGridTable(dir.file("AdvSetBlk.db"), {{0, 10, 15}, {0, 10, 45}, {3, 11, 15}, {6, 0, 5}});
+    testsupport::writeFillingTable(dir.file("AdvBlock.db"), {{2026, 3, 2, 10, 15}});
+    load(dir.path());
+    EXPECT_EQ(view.minutes, (Texts{"05", "15", "45"}));
+    EXPECT_EQ(view.selected, 0);
+    EXPECT_EQ(view.oldTime, "05");
+    EXPECT_EQ(view.rxNew.text(), "5");
+    EXPECT_TRUE(view.rxNewEnabled && view.rxNewSizeEnabled);
+    EXPECT_EQ(view.reports.front(), std::make_pair(std::string("Загрузка сетки рекламы"), 0.0));
+    EXPECT_EQ(view.reports.back(), std::make_pair(std::string(), -1.0));
+
+    // Emptying the new minute disables the shift; any text enables it.
+    view.rxNew.setText("");
+    EXPECT_FALSE(view.moveEnabled);
+    view.rxNew.setText("x");
+    EXPECT_TRUE(view.moveEnabled);
+
+    // With no row selected only the editors change.
+    view.selected = -1;
+    form.LbTimesClick();
+    EXPECT_FALSE(view.rxNewEnabled || view.rxNewSizeEnabled);
+    EXPECT_EQ(view.oldTime, "05");
+    EXPECT_EQ(form.engine().OldMinute, 5);
+
+    // An empty grid lists nothing and leaves the rest; a missing table says so.
+    TempDir empty;
+    testsupport::writeGridTable(empty.file("AdvSetBlk.db"), {});
+    testsupport::writeFillingTable(empty.file("AdvBlock.db"), {});
+    load(empty.path());
+    EXPECT_TRUE(view.minutes.empty());
+    EXPECT_EQ(view.oldTime, "05");
+    load(dir.path() + "\\none");
+    EXPECT_EQ(view.errors, Texts{"Не найдена база сетки рекламы AdvSetBlk.db"});
+    EXPECT_EQ(form.engine().BaseFolder, dir.path() + "\\none\\");
+}
+
+TEST_F(Form1Test, AShiftAsksMovesTheTickedBlocksAndLoadsAgain)
+{
+    testsupport::writeGridTable(dir.file("AdvSetBlk.db"), {{0, 10, 15}, {1, 10, 45}, {2, 11, 15}, {3, 12, 15}});
+    testsupport::writeFillingTable(dir.file("AdvBlock.db"), {{2026, 3, 2, 10, 15}, {2026, 3, 3, 11, 45}});
+    load(dir.path());
+    view.rxNew.setValue(50);
+    view.rxNewSize.setValue(150.0 / 86400);
+    view.hourList.setTicked(12, false);
+
+    form.BtnMoveClick();  // No
+    EXPECT_EQ(testsupport::startMinutes(dir.file("AdvSetBlk.db")), (std::vector<int>{15, 45, 15, 15}));
+    view.answers.push_back(true);
+    form.BtnMoveClick();
+    EXPECT_EQ(view.questions,
+              Texts(2, "Вы действительно хотите перенести все блоки\rрекламной сетки с 15-ой минуты на 50-ю ?"));
+    EXPECT_EQ(testsupport::startMinutes(dir.file("AdvSetBlk.db")), (std::vector<int>{50, 45, 50, 15}));
+    EXPECT_EQ(testsupport::blockSeconds(dir.file("AdvSetBlk.db")), (std::vector<int>{150, 120, 150, 120}));
+    EXPECT_EQ(testsupport::startMinutes(dir.file("AdvBlock.db")), (std::vector<int>{50, 45}));
+    // Loaded again, the first minute selected.
+    EXPECT_EQ(view.minutes, (Texts{"15", "45", "50"}));
+    EXPECT_EQ(view.oldTime, "15");
+}
+
+TEST_F(Form1Test, ErrorsLeaveTheHandlerForTheExceptionBox)
+{
+    view.rxNew.setText("70000");
+    view.answers.push_back(true);
+    try {
+        form.BtnMoveClick();
+        FAIL() << "no error";
+    } catch (const grid::RangeError& error) {
+        EXPECT_EQ(exceptionBoxText(error.what()), "Range check error.");
+    }
+    EXPECT_TRUE(view.questions.empty());
+    for (auto [message, shown] : {std::pair{"Готово.", "Готово."}, {"Таблица занята", "Таблица занята."},
+                                  {"Why?", "Why?."}, {"Stop!", "Stop!"}, {"", ""}})
+        EXPECT_EQ(exceptionBoxText(message), shown);
+}
+
+} // namespace
+} // namespace app
