@@ -38,7 +38,7 @@ void generate(const std::string& path, std::size_t records, bool filling, bool t
     using paradox::FieldType;
     using Kind = paradox::Value::Kind;
     std::unique_ptr<paradox::TableBuilder> b;
-    std::vector<paradox::FieldSpec> fields;
+    std::vector<paradox::FieldDefinition> fields;
     if (filling)
         fields = { { "FDate", FieldType::Date }, { "FTime", FieldType::Time }, { "FSpots", FieldType::Short },
             { "FNote", FieldType::Alpha, 40 } };
@@ -47,7 +47,7 @@ void generate(const std::string& path, std::size_t records, bool filling, bool t
             { "FName", FieldType::Alpha, 30 } };
     paradox::CreateOptions options;
     if (timeIndex) {
-        paradox::IndexSpec byTime;
+        paradox::IndexDefinition byTime;
         byTime.fields = { "FTime" };
         options.indexes = { byTime };
     }

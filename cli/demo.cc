@@ -89,9 +89,9 @@ std::vector<Slot> weeklyGrid()
     return slots;
 }
 
-paradox::IndexSpec index(std::vector<std::string> fields, std::string name = {}, bool descending = false)
+paradox::IndexDefinition index(std::vector<std::string> fields, std::string name = {}, bool descending = false)
 {
-    paradox::IndexSpec s;
+    paradox::IndexDefinition s;
     s.fields = std::move(fields);
     s.name = std::move(name);
     s.descending = descending;
@@ -101,14 +101,14 @@ paradox::IndexSpec index(std::vector<std::string> fields, std::string name = {},
 // Indexes a scheduling program might keep on the grid: by block length, and
 // by day and length for a day's view. On a keyed grid each also holds the key,
 // so FTime is in every one.
-std::vector<paradox::IndexSpec> gridIndexes()
+std::vector<paradox::IndexDefinition> gridIndexes()
 {
     return {index({"FSize"}), index({"FDayOfWeek", "FSize"}, "DayLength")};
 }
 
 // And on the filling: the blocks of one time of day across dates, the latest
 // first, and by number of spots.
-std::vector<paradox::IndexSpec> fillingIndexes()
+std::vector<paradox::IndexDefinition> fillingIndexes()
 {
     return {index({"FTime", "FDate"}, "ByTime"), index({"FDate", "FTime"}, "Latest", true), index({"FSpots"})};
 }

@@ -39,7 +39,7 @@ bool allowedAtVersion(FieldType t, int version)
     }
 }
 
-std::uint8_t descriptorSize(const FieldSpec& f)
+std::uint8_t descriptorSize(const FieldDefinition& f)
 {
     switch (f.type) {
     case FieldType::Alpha:
@@ -255,8 +255,8 @@ struct BuiltIndex {
     std::vector<std::byte> x, y;
 };
 
-Status buildSecondaryIndex(const CreateOptions& o, const IndexSpec& spec, const std::string& xPath,
-                           const std::string& yPath, const std::vector<FieldSpec>& specs, const Header& table,
+Status buildSecondaryIndex(const CreateOptions& o, const IndexDefinition& wanted, const std::string& xPath,
+                           const std::string& yPath, const std::vector<FieldDefinition>& fieldDefinitions, const Header& table,
                            std::uint32_t updateTime, const std::vector<PlacedRecord>& records, BuiltIndex* out)
 {
     const bool keyed = o.keyFields > 0;
@@ -265,15 +265,15 @@ Status buildSecondaryIndex(const CreateOptions& o, const IndexSpec& spec, const 
     std::vector<std::uint16_t> numbers;  // field numbers as the header gives them
     std::vector<Descriptor> descriptors;
     std::vector<std::string> names;
-    for (const std::string& name : spec.fields) {
+    for (const std::string& name : wanted.fields) {
         std::size_t f = 0;
-        while (f < specs.size() && foldCase(specs[f].name) != foldCase(name))
+        while (f < fieldDefinitions.size() && foldCase(fieldDefinitions[f].name) != foldCase(name))
             ++f;
-        if (f == specs.size())
+        if (f == fieldDefinitions.size())
             return Status::invalidArgument("index field '" + name + "' is not a field of the table");
-        if (isBlobType(specs[f].type))
+        if (isBlobType(fieldDefinitions[f].type))
             return Status::invalidArgument("index field '" + name + "' is a BLOB");
-        numbers.push_back(static_cast<std::uint16_t>((f + 1) | (spec.descending ? kDescendingField : 0)));
+        numbers.push_back(static_cast<std::uint16_t>((f + 1) | (wanted.descending ? kDescendingField : 0)));
         descriptors.push_back({table.fields[f].type, table.fields[f].size});
         names.push_back(table.fields[f].rawName);
     }
@@ -299,8 +299,8 @@ Status buildSecondaryIndex(const CreateOptions& o, const IndexSpec& spec, const 
 
     const std::size_t blockSize = static_cast<std::size_t>(o.blockSizeKiB) * 1024;
     std::size_t perBlock = (blockSize - kBlockHeaderSize) / entrySize;
-    if (spec.entriesPerBlock > 0)
-        perBlock = std::min(perBlock, static_cast<std::size_t>(spec.entriesPerBlock));
+    if (wanted.entriesPerBlock > 0)
+        perBlock = std::min(perBlock, static_cast<std::size_t>(wanted.entriesPerBlock));
     const std::size_t n = records.size();
     const std::size_t blocks = (n + perBlock - 1) / perBlock;
     if (blocks > 0xFFFF)
@@ -320,11 +320,11 @@ Status buildSecondaryIndex(const CreateOptions& o, const IndexSpec& spec, const 
     const std::size_t sortPos = pos;
     pos += o.sortOrder.size() + 1;
     // The engine counts the index's name, and its end, only when it has one.
-    const std::size_t used = spec.name.empty() ? pos : pos + spec.name.size() + 1;
-    const std::size_t end = pos + spec.name.size() + 1;
+    const std::size_t used = wanted.name.empty() ? pos : pos + wanted.name.size() + 1;
+    const std::size_t end = pos + wanted.name.size() + 1;
     const std::size_t headerSize = (end + kHeaderUnit - 1) / kHeaderUnit * kHeaderUnit;
-    const int type = spec.name.empty() ? (spec.maintained ? kSecondaryMaintained : kSecondaryNotMaintained)
-                                       : (spec.maintained ? kCompositeMaintained : kCompositeNotMaintained);
+    const int type = wanted.name.empty() ? (wanted.maintained ? kSecondaryMaintained : kSecondaryNotMaintained)
+                                       : (wanted.maintained ? kCompositeMaintained : kCompositeNotMaintained);
     Image x(headerSize + blocks * blockSize);
     writeCommonHeader(x, o, entrySize, headerSize, type, o.blockSizeKiB, static_cast<std::uint32_t>(n),
                       static_cast<std::uint16_t>(blocks), static_cast<int>(nx));
@@ -338,8 +338,8 @@ Status buildSecondaryIndex(const CreateOptions& o, const IndexSpec& spec, const 
     x.u8(kUnknown3E, 0x1F);
     x.u8(kUnknown3E + 1, 0x0F);
     x.u16(kUsedHeader, static_cast<unsigned>(used));
-    x.u8(kReferentialFlag, (spec.caseInsensitive ? kIndexCaseInsensitive : 0) |
-                               (spec.descending ? kIndexDescending : 0) | (spec.unique ? kIndexUnique : 0));
+    x.u8(kReferentialFlag, (wanted.caseInsensitive ? kIndexCaseInsensitive : 0) |
+                               (wanted.descending ? kIndexDescending : 0) | (wanted.unique ? kIndexUnique : 0));
     x.u8(kMarker56, 0x20);
     const unsigned word = o.version >= 12 ? 0x010C : o.version >= 10 ? 0x010B : 0x0109;
     x.u16(kVersionWord, word);
@@ -362,7 +362,7 @@ Status buildSecondaryIndex(const CreateOptions& o, const IndexSpec& spec, const 
     }
     x.bytes(namePos, fileNameOf(xPath).substr(0, nameLength - 1));
     x.bytes(sortPos, o.sortOrder);
-    x.bytes(pos, spec.name);
+    x.bytes(pos, wanted.name);
 
     // The index's own reading of that header orders the entries.
     Header xHeader;
@@ -396,7 +396,7 @@ Status buildSecondaryIndex(const CreateOptions& o, const IndexSpec& spec, const 
         if (unknown)
             return Status::invalidArgument(fileNameOf(xPath) + ": the index " + layout.orderProblem() +
                                            ", which the builder cannot reproduce");
-        if (spec.unique && layout.sameIndexed(a, b))
+        if (wanted.unique && layout.sameIndexed(a, b))
             return Status::keyViolation("Key violation");
     }
 
@@ -413,7 +413,7 @@ Status buildSecondaryIndex(const CreateOptions& o, const IndexSpec& spec, const 
         leaves.push_back({blk + kBlockHeaderSize, static_cast<std::uint32_t>(b + 1), static_cast<std::uint32_t>(count)});
     }
     std::vector<Descriptor> keyFields(descriptors.begin(), descriptors.end() - 1);
-    st = buildBlockIndex(o, spec.name.empty() ? kSecondaryIndexIndex : kCompositeIndexIndex, keyFields,
+    st = buildBlockIndex(o, wanted.name.empty() ? kSecondaryIndexIndex : kCompositeIndexIndex, keyFields,
                          layout.sortKeyLength(), leaves, fileNameOf(yPath), 1, &out->y);
     if (!st.isOk())
         return st;
@@ -425,7 +425,7 @@ Status buildSecondaryIndex(const CreateOptions& o, const IndexSpec& spec, const 
 
 } // namespace
 
-Status TableBuilder::create(std::vector<FieldSpec> fields, const CreateOptions& options,
+Status TableBuilder::create(std::vector<FieldDefinition> fields, const CreateOptions& options,
                             std::unique_ptr<TableBuilder>* out)
 {
     if (options.version < 3 || options.version > 12)
@@ -440,7 +440,7 @@ Status TableBuilder::create(std::vector<FieldSpec> fields, const CreateOptions& 
     std::unique_ptr<TableBuilder> b(new TableBuilder);
     b->m_options = options;
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        const FieldSpec& f = fields[i];
+        const FieldDefinition& f = fields[i];
         if (!allowedAtVersion(f.type, options.version))
             return Status::invalidArgument("field '" + f.name + "': its type does not exist at version " +
                                            std::to_string(options.version));
@@ -462,18 +462,18 @@ Status TableBuilder::create(std::vector<FieldSpec> fields, const CreateOptions& 
     }
     if (b->m_recordSize + kBlockHeaderSize > static_cast<std::size_t>(options.blockSizeKiB) * 1024)
         return Status::invalidArgument("records of " + std::to_string(b->m_recordSize) + " bytes do not fit a block");
-    b->m_specs = std::move(fields);
+    b->m_fields = std::move(fields);
     *out = std::move(b);
     return Status::ok();
 }
 
 Status TableBuilder::addRecord(const std::vector<Value>& values)
 {
-    if (values.size() != m_specs.size())
-        return Status::invalidArgument("a record needs " + std::to_string(m_specs.size()) + " values");
+    if (values.size() != m_fields.size())
+        return Status::invalidArgument("a record needs " + std::to_string(m_fields.size()) + " values");
     std::vector<std::byte> rec(m_recordSize);
     for (std::size_t i = 0; i < values.size(); ++i) {
-        const FieldSpec& f = m_specs[i];
+        const FieldDefinition& f = m_fields[i];
         const Value& v = values[i];
         std::byte* p = rec.data() + m_offsets[i];
         const int len = m_lengths[i];
@@ -552,8 +552,8 @@ Status TableBuilder::addRecord(const std::vector<Value>& values)
 
 int TableBuilder::fieldIndexOf(const std::string& name) const
 {
-    for (std::size_t i = 0; i < m_specs.size(); ++i)
-        if (foldCase(m_specs[i].name) == foldCase(name))
+    for (std::size_t i = 0; i < m_fields.size(); ++i)
+        if (foldCase(m_fields[i].name) == foldCase(name))
             return static_cast<int>(i);
     return -1;
 }
@@ -572,7 +572,7 @@ Status TableBuilder::write(const std::string& path)
     std::iota(order.begin(), order.end(), 0);
     if (keyed) {
         for (int i = 0; i < o.keyFields; ++i)
-            if (m_specs[static_cast<std::size_t>(i)].type == FieldType::Alpha && foldCase(o.sortOrder) != "ascii")
+            if (m_fields[static_cast<std::size_t>(i)].type == FieldType::Alpha && foldCase(o.sortOrder) != "ascii")
                 return Status::invalidArgument("text keys can only be ordered in sort order 'ascii'");
         auto rec = [this](std::size_t i) { return m_records.data() + i * m_recordSize; };
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
@@ -584,11 +584,11 @@ Status TableBuilder::write(const std::string& path)
     }
 
     // Header layout.
-    const std::size_t nf = m_specs.size();
+    const std::size_t nf = m_fields.size();
     const std::size_t nameLength = static_cast<std::size_t>(tableNameLength(version));
     std::vector<std::string> rawNames(nf);
     for (std::size_t i = 0; i < nf; ++i)
-        (void)fromUtf8(m_specs[i].name, o.codePage, &rawNames[i]);
+        (void)fromUtf8(m_fields[i].name, o.codePage, &rawNames[i]);
     const std::size_t base = extended ? kExtendedHeaderEnd : kFixedHeaderEnd;
     const std::size_t namePos = base + 2 * nf + 4 + 4 * nf;
     std::size_t pos = namePos + nameLength;
@@ -639,8 +639,8 @@ Status TableBuilder::write(const std::string& path)
         db.u8(kUnknown6C + 1, 1);
     }
     for (std::size_t i = 0; i < nf; ++i) {
-        db.u8(base + 2 * i, static_cast<unsigned>(m_specs[i].type));
-        db.u8(base + 2 * i + 1, descriptorSize(m_specs[i]));
+        db.u8(base + 2 * i, static_cast<unsigned>(m_fields[i].type));
+        db.u8(base + 2 * i + 1, descriptorSize(m_fields[i]));
         db.bytes(fieldNamePos[i], rawNames[i]);
     }
     const std::string tableName = fileNameOf(path).substr(0, nameLength - 1);
@@ -678,8 +678,8 @@ Status TableBuilder::write(const std::string& path)
             leaves.push_back({b.firstRecord, b.number, b.count});
         std::vector<Descriptor> keyFields;
         for (int i = 0; i < o.keyFields; ++i)
-            keyFields.push_back({static_cast<std::uint8_t>(m_specs[static_cast<std::size_t>(i)].type),
-                                 descriptorSize(m_specs[static_cast<std::size_t>(i)])});
+            keyFields.push_back({static_cast<std::uint8_t>(m_fields[static_cast<std::size_t>(i)].type),
+                                 descriptorSize(m_fields[static_cast<std::size_t>(i)])});
         Status st = buildBlockIndex(o, kPrimaryIndex, keyFields, m_keyLength, leaves,
                                     fileNameOf(withExtension(path, ".PX", ".px")), 1, &pxBytes);
         if (!st.isOk())
@@ -699,14 +699,14 @@ Status TableBuilder::write(const std::string& path)
             for (std::uint16_t r = 0; r < b.count; ++r)
                 records.push_back({b.firstRecord + static_cast<std::size_t>(r) * m_recordSize, b.number, r});
         int named = 0;
-        for (const IndexSpec& spec : o.indexes) {
-            if (spec.fields.empty())
+        for (const IndexDefinition& wanted : o.indexes) {
+            if (wanted.fields.empty())
                 return Status::invalidArgument("an index needs at least one field");
             std::string upper, lower;
-            if (spec.name.empty()) {
-                if (spec.fields.size() != 1 || spec.descending || spec.caseInsensitive || spec.unique)
+            if (wanted.name.empty()) {
+                if (wanted.fields.size() != 1 || wanted.descending || wanted.caseInsensitive || wanted.unique)
                     return Status::invalidArgument("an index of several fields, or with options, needs a name");
-                const int f = fieldIndexOf(spec.fields.front());
+                const int f = fieldIndexOf(wanted.fields.front());
                 if (f < 0 || f >= 9)
                     return Status::invalidArgument("an index without a name is of one of the first nine fields");
                 upper = ".X0" + std::to_string(f + 1);
@@ -721,8 +721,8 @@ Status TableBuilder::write(const std::string& path)
             std::string yUpper = upper, yLower = lower;
             yUpper[1] = 'Y';
             yLower[1] = 'y';
-            st = buildSecondaryIndex(o, spec, withExtension(path, upper.c_str(), lower.c_str()),
-                                     withExtension(path, yUpper.c_str(), yLower.c_str()), m_specs, table, updateTime,
+            st = buildSecondaryIndex(o, wanted, withExtension(path, upper.c_str(), lower.c_str()),
+                                     withExtension(path, yUpper.c_str(), yLower.c_str()), m_fields, table, updateTime,
                                      records, &built);
             if (!st.isOk())
                 return st;

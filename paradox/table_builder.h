@@ -9,7 +9,7 @@
 
 namespace paradox {
 
-struct FieldSpec {
+struct FieldDefinition {
     std::string name;  // UTF-8
     FieldType type = FieldType::Alpha;
     // Alpha and Bytes: length; BCD: decimals; BLOB kinds: leader + 10;
@@ -19,7 +19,7 @@ struct FieldSpec {
 
 // A secondary index written beside a new table, kept by the engine on every
 // change (maintained) unless said otherwise.
-struct IndexSpec {
+struct IndexDefinition {
     std::vector<std::string> fields;  // the indexed fields, by name, in order
     // Empty for an index of one field in ascending, case-sensitive order,
     // which is NAME.Xnn (nn: the field's number). Any other index is named;
@@ -45,7 +45,7 @@ struct CreateOptions {
     // Secondary indexes (.X and .Y files), for tables of version 4.x and
     // later. Their .X blocks are as large as the table's, their .Y blocks as
     // the primary index's.
-    std::vector<IndexSpec> indexes;
+    std::vector<IndexDefinition> indexes;
     FileSystem* fileSystem = nullptr;
 };
 
@@ -64,7 +64,7 @@ struct CreateOptions {
 class TableBuilder {
 public:
     // Fails when a field does not exist at the chosen version or its size is impossible.
-    static Status create(std::vector<FieldSpec> fields, const CreateOptions& options,
+    static Status create(std::vector<FieldDefinition> fields, const CreateOptions& options,
                          std::unique_ptr<TableBuilder>* out);
 
     // Values in field order. A Null value leaves the field blank; other kinds
@@ -84,7 +84,7 @@ private:
     TableBuilder() = default;
     int fieldIndexOf(const std::string& name) const;
 
-    std::vector<FieldSpec> m_specs;
+    std::vector<FieldDefinition> m_fields;
     CreateOptions m_options;
     std::vector<std::uint16_t> m_lengths;
     std::vector<std::uint32_t> m_offsets;

@@ -45,9 +45,9 @@ Value make(Value::Kind kind, std::int64_t v)
     return x;
 }
 
-paradox::IndexSpec index(std::vector<std::string> fields, std::string name = {}, bool descending = false)
+paradox::IndexDefinition index(std::vector<std::string> fields, std::string name = {}, bool descending = false)
 {
-    paradox::IndexSpec s;
+    paradox::IndexDefinition s;
     s.fields = std::move(fields);
     s.name = std::move(name);
     s.descending = descending;

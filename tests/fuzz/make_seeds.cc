@@ -35,7 +35,7 @@ struct Shape {
 
 bool buildShape(paradox::FileSystem* fs, const Shape& shape)
 {
-    std::vector<paradox::FieldSpec> fields = {{"Alpha", FieldType::Alpha, 12},
+    std::vector<paradox::FieldDefinition> fields = {{"Alpha", FieldType::Alpha, 12},
                                               {"Date", FieldType::Date},
                                               {"Short", FieldType::Short},
                                               {"Number", FieldType::Number},
@@ -43,7 +43,7 @@ bool buildShape(paradox::FileSystem* fs, const Shape& shape)
     if (shape.version >= 5)
         fields.push_back({"Memo", FieldType::Memo, 20});
     if (shape.version >= 10) {
-        for (const paradox::FieldSpec& f : std::vector<paradox::FieldSpec>{{"Long", FieldType::Long},
+        for (const paradox::FieldDefinition& f : std::vector<paradox::FieldDefinition>{{"Long", FieldType::Long},
                                                                          {"Logical", FieldType::Logical},
                                                                          {"Time", FieldType::Time},
                                                                          {"Stamp", FieldType::Timestamp},

@@ -174,7 +174,7 @@ PxRead readWithPxlib(const std::string& db, const std::string& px)
 
 // The fields of a table of the version: every type the builder writes there.
 // The key is the first two (3.x, 4.x) or three (5.x, 7.x) fields.
-std::vector<paradox::FieldSpec> fieldsFor(int version)
+std::vector<paradox::FieldDefinition> fieldsFor(int version)
 {
     if (version >= 10)
         return {{"Day", FieldType::Date},      {"Slot", FieldType::Time},      {"Name", FieldType::Alpha, 40},
@@ -182,7 +182,7 @@ std::vector<paradox::FieldSpec> fieldsFor(int version)
                 {"Count", FieldType::Long},    {"Flag", FieldType::Logical},   {"Length", FieldType::Time},
                 {"Stamp", FieldType::Timestamp}, {"Serial", FieldType::AutoInc}, {"Share", FieldType::Bcd, 2},
                 {"Raw", FieldType::Bytes, 6},  {"Note", FieldType::Memo, 15}};
-    std::vector<paradox::FieldSpec> f = {{"Day", FieldType::Date},        {"Name", FieldType::Alpha, 40},
+    std::vector<paradox::FieldDefinition> f = {{"Day", FieldType::Date},        {"Name", FieldType::Alpha, 40},
                                          {"Seq", FieldType::Short},       {"Amount", FieldType::Number},
                                          {"Price", FieldType::Currency},  {"Due", FieldType::Date}};
     if (version >= 5)
@@ -204,14 +204,14 @@ constexpr std::int64_t kHour = 3'600'000;
 constexpr std::int32_t kFirstDay = 739677;  // 2026-03-02
 
 // Record i: ten a day at odd hours; every seventh has its non-key fields blank.
-std::vector<Value> recordFor(const std::vector<paradox::FieldSpec>& fields, int keyFields, int i)
+std::vector<Value> recordFor(const std::vector<paradox::FieldDefinition>& fields, int keyFields, int i)
 {
     const std::int64_t day = kFirstDay + i / 10;
     const std::int64_t slot = (i % 10 * 2 + 1) * kHour + i % 7 * 60'000;
     char name[16];
     std::snprintf(name, sizeof name, "n%04d", i);
     std::vector<Value> row;
-    for (const paradox::FieldSpec& f : fields) {
+    for (const paradox::FieldDefinition& f : fields) {
         const std::string& n = f.name;
         if (n == "Day")
             row.push_back(make(Value::Kind::Date, day));
@@ -367,7 +367,7 @@ protected:
         EXPECT_EQ(records, static_cast<int>(expected.size()));
     }
 
-    static void expectSame(const Cell& got, const Value& want, const paradox::FieldSpec& field, const std::string& where)
+    static void expectSame(const Cell& got, const Value& want, const paradox::FieldDefinition& field, const std::string& where)
     {
         SCOPED_TRACE(where);
         EXPECT_EQ(got.type, static_cast<int>(field.type));
@@ -416,7 +416,7 @@ protected:
     TempDir dir;
     std::string db = dir.file("grid.db");
     std::string px = dir.file("grid.px");
-    std::vector<paradox::FieldSpec> fields;
+    std::vector<paradox::FieldDefinition> fields;
     int keyFields = 0;
     std::vector<std::vector<Value>> expected;  // in table order
 };

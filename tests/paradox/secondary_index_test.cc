@@ -19,7 +19,7 @@ using Files = std::map<std::string, Bytes>;
 using fixtures::openTable;
 using fixtures::patchByte;
 using paradox::FieldType;
-using paradox::IndexSpec;
+using paradox::IndexDefinition;
 using paradox::Status;
 using paradox::Table;
 using testsupport::readFile;
@@ -217,7 +217,7 @@ struct Row {
 struct Kind {
     const char* name;
     bool keyed;
-    std::vector<IndexSpec> indexes;
+    std::vector<IndexDefinition> indexes;
     int indexBlockKiB = 0;
 };
 
@@ -316,22 +316,22 @@ TEST_P(IndexedTable, EveryFileIsAFreshBuildOfTheChangedRecordsButTheStamps)
     expectStampsFollow(before, after);
 }
 
-IndexSpec named(const char* name, std::vector<std::string> fields)
+IndexDefinition named(const char* name, std::vector<std::string> fields)
 {
-    IndexSpec s;
+    IndexDefinition s;
     s.name = name;
     s.fields = std::move(fields);
     return s;
 }
 
-IndexSpec single(const char* field)
+IndexDefinition single(const char* field)
 {
-    IndexSpec s;
+    IndexDefinition s;
     s.fields = {field};
     return s;
 }
 
-IndexSpec with(IndexSpec s, bool descending, bool caseInsensitive, bool unique, int entriesPerBlock = 0)
+IndexDefinition with(IndexDefinition s, bool descending, bool caseInsensitive, bool unique, int entriesPerBlock = 0)
 {
     s.descending = descending;
     s.caseInsensitive = caseInsensitive;

@@ -22,7 +22,7 @@ struct FillingShape {
     int recordsPerBlock = 0;
     int indexBlockKiB = 0;
     paradox::FieldType timeType = paradox::FieldType::Time;
-    std::vector<paradox::IndexSpec> indexes;
+    std::vector<paradox::IndexDefinition> indexes;
 };
 
 // A block-filling table: FDate, FTime (the key when keyed), FId (a serial

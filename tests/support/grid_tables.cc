@@ -27,9 +27,9 @@ void check(const paradox::Status& st)
         throw std::runtime_error(st.message());
 }
 
-paradox::IndexSpec index(std::vector<std::string> fields, std::string name = {}, bool descending = false)
+paradox::IndexDefinition index(std::vector<std::string> fields, std::string name = {}, bool descending = false)
 {
-    paradox::IndexSpec s;
+    paradox::IndexDefinition s;
     s.fields = std::move(fields);
     s.name = std::move(name);
     s.descending = descending;
