@@ -7,9 +7,9 @@
 
 namespace grid {
 
-const char* const kBlockSizeTooLong = "The new block size must be less than a day (1439:59 at most)";
-
 namespace {
+
+const char* const kBlockSizeTooLong = "The new block size must be less than a day (1439:59 at most)";
 
 std::uint16_t wholeMinute(double value)
 {

@@ -45,9 +45,6 @@ struct ShiftResult {
 // minute only sets block lengths). Lines are split by a carriage return.
 std::string shiftQuestion(std::uint16_t oldMinute, std::uint16_t newMinute);
 
-// The text of the refusal of a block size that a time of day cannot hold.
-extern const char* const kBlockSizeTooLong;
-
 // Moves every block that starts at minute OldMinute of a ticked hour on a
 // ticked day to the new minute, in the grid and in its filling, and sets the
 // grid's block length; then loads the minute list again.

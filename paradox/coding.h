@@ -85,6 +85,21 @@ inline void copyBytes(std::byte* to, const std::byte* from, std::size_t n)
     }
 }
 
+// memcmp(a, b, n) == 0 for the same few bytes, without a call for the usual lengths.
+inline bool sameBytes(const std::byte* a, const std::byte* b, std::size_t n)
+{
+    switch (n) {
+    case 2:
+        return loadLE16(a) == loadLE16(b);
+    case 4:
+        return loadLE32(a) == loadLE32(b);
+    case 8:
+        return loadLE64(a) == loadLE64(b);
+    default:
+        return std::memcmp(a, b, n) == 0;
+    }
+}
+
 inline bool isBlank(const std::byte* p, std::size_t n)
 {
     if (n == 4)

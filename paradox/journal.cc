@@ -249,10 +249,11 @@ Status lockFiles(FileSystem& fs, const std::string& folder, const Contents& jour
     return Status::ok();
 }
 
-Status writeAll(const std::vector<std::unique_ptr<File>>& files, const Contents& c, bool after)
+// Writes every piece's before-image back and flushes.
+Status putBack(const std::vector<std::unique_ptr<File>>& files, const Contents& c)
 {
     for (const Entry& e : c.entries) {
-        Status st = files[e.file]->writeAt(e.offset, {after ? e.after : e.before, e.length});
+        Status st = files[e.file]->writeAt(e.offset, {e.before, e.length});
         if (!st.isOk())
             return st;
     }
@@ -463,7 +464,7 @@ Status Journal::recover(Recovery* out) const
     if (resized)
         return Status::corruption(resized->path() + ": the file changed size since the interrupted change (" +
                                   std::to_string(resized->contents().size()) + " bytes); it cannot be put back");
-    st = writeAll(files, c, false);
+    st = putBack(files, c);
     if (!st.isOk())
         return st;
     if (c.kind == JournalKind::Undo) {

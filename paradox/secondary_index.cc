@@ -8,6 +8,8 @@
 #include <cstring>
 
 namespace paradox {
+
+using coding::sameBytes;
 namespace {
 
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
@@ -50,20 +52,6 @@ inline int compareBytes(const std::byte* a, const std::byte* b, std::size_t n)
         return 0;
     const std::uint64_t x = coding::loadBE(a, static_cast<int>(n)), y = coding::loadBE(b, static_cast<int>(n));
     return x < y ? -1 : x > y ? 1 : 0;
-}
-
-inline bool sameBytes(const std::byte* a, const std::byte* b, std::size_t n)
-{
-    switch (n) {
-    case 2:
-        return coding::loadLE16(a) == coding::loadLE16(b);
-    case 4:
-        return coding::loadLE32(a) == coding::loadLE32(b);
-    case 8:
-        return coding::loadLE64(a) == coding::loadLE64(b);
-    default:
-        return std::memcmp(a, b, n) == 0;
-    }
 }
 
 std::string hexByte(unsigned v)

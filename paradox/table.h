@@ -191,8 +191,7 @@ public:
     // what is wrong. Non-maintained indexes, which may be stale, are skipped.
     Status checkSecondaryIndexes();
 
-    // Posts that changed a record and wait for a transaction.
-    std::uint32_t pendingPosts() const;
+    // Drops the posts no transaction has written.
     void discardPosts();
 
     struct Impl;

@@ -8,6 +8,8 @@
 
 namespace paradox {
 
+using coding::sameBytes;
+
 // ---- FileWrites ----
 
 void FileWrites::add(std::uint64_t offset, const std::byte* data, std::size_t length)
@@ -299,26 +301,6 @@ Status Table::Impl::checkNewKey(std::uint32_t slot, const std::byte* newRecord) 
     }
     return Status::ok();
 }
-
-namespace {
-
-// Most fields are 2, 4 or 8 bytes long; comparing those as integers spares a
-// call per field of every changed record.
-bool sameBytes(const std::byte* a, const std::byte* b, std::size_t n)
-{
-    switch (n) {
-    case 2:
-        return coding::loadLE16(a) == coding::loadLE16(b);
-    case 4:
-        return coding::loadLE32(a) == coding::loadLE32(b);
-    case 8:
-        return coding::loadLE64(a) == coding::loadLE64(b);
-    default:
-        return std::memcmp(a, b, n) == 0;
-    }
-}
-
-} // namespace
 
 void Table::Impl::diffRecord(std::uint32_t slot, const std::byte* now, FileWrites* out) const
 {
@@ -666,11 +648,6 @@ Status Table::post()
 void Table::cancel()
 {
     m_impl->editing = false;
-}
-
-std::uint32_t Table::pendingPosts() const
-{
-    return m_impl->posts;
 }
 
 void Table::discardPosts()

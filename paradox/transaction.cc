@@ -40,21 +40,4 @@ Status Transaction::commit()
     return Status::ok();
 }
 
-std::size_t Transaction::pieceCount() const
-{
-    std::size_t n = 0;
-    for (const FileWrites& w : m_writes)
-        n += w.pieces.size();
-    return n;
-}
-
-std::uint64_t Transaction::byteCount() const
-{
-    std::uint64_t n = 0;
-    for (const FileWrites& w : m_writes)
-        for (const FileWrites::Piece& p : w.pieces)
-            n += p.length;
-    return n;
-}
-
 } // namespace paradox

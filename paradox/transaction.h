@@ -31,10 +31,6 @@ public:
     // dropped; on failure the files are as they were (see Journal::commit).
     Status commit();
 
-    // Pieces and bytes the commit will write.
-    std::size_t pieceCount() const;
-    std::uint64_t byteCount() const;
-
 private:
     FileSystem& m_fs;
     std::string m_journalName;

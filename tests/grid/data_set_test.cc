@@ -1,5 +1,6 @@
 #include "faulty_file_system.h"
 #include "grid_tables.h"
+#include "grid_test_util.h"
 #include "test_support.h"
 
 #include "grid/data_set.h"
@@ -9,16 +10,6 @@
 namespace {
 
 using testsupport::TempDir;
-
-std::string messageOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const grid::Error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 class DataSets : public ::testing::Test {
 protected:

@@ -2,6 +2,7 @@
 
 #include "grid/shift.h"
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,3 +43,14 @@ public:
 private:
     std::string m_previous;
 };
+
+// What f raises as grid::Error, or "(no error)".
+inline std::string messageOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const grid::Error& e) {
+        return e.what();
+    }
+    return "(no error)";
+}

@@ -291,16 +291,6 @@ TEST_F(Shift, DeclinedOrBadNewMinutesChangeNothing)
     EXPECT_FALSE(engine.busy);
 }
 
-std::string failure(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const grid::Error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
 std::vector<std::vector<std::byte>> tableBytes(const TempDir& dir)
 {
     return {testsupport::readFile(dir.file("AdvSetBlk.db")), testsupport::readFile(dir.file("AdvBlock.db"))};
@@ -314,14 +304,14 @@ TEST_F(Shift, ARefusalWritesNothingAndReleasesEverything)
     const auto before = tableBytes(folder);
     engine.OldMinute = 15;
     // A length a time of day cannot hold: refused before the question.
-    EXPECT_EQ(failure([&] { shift(20, 1.0); }), "The new block size must be less than a day (1439:59 at most)");
+    EXPECT_EQ(messageOf([&] { shift(20, 1.0); }), "The new block size must be less than a day (1439:59 at most)");
     EXPECT_TRUE(view.questions.empty());
 
     // A filling that cannot be written is found before the grid is touched.
     testsupport::FaultyFileSystem fs;
     fs.refuseWriteOpenOf = "AdvBlock.db";
     table.setFileSystem(&fs);
-    EXPECT_EQ(failure([&] { shift(50); }), "Table1: Cannot modify a read-only dataset");
+    EXPECT_EQ(messageOf([&] { shift(50); }), "Table1: Cannot modify a read-only dataset");
     EXPECT_EQ(tableBytes(folder), before);
     EXPECT_FALSE(table.active());
     EXPECT_FALSE(query.active());
@@ -347,7 +337,7 @@ TEST_F(Shift, ATableReplacedDuringTheShiftIsNamedAndNothingIsWritten)
     // Another program puts a copy in the filling's place while it is walked.
     struct Replacing : RecordingProgress {
         std::string path;
-        void report(const std::string& text, double percent) override
+        void report(const std::string& text, double) override
         {
             if (text == "Процесс переноса данных") {
                 std::filesystem::copy_file(path, path + ".copy");
@@ -360,7 +350,7 @@ TEST_F(Shift, ATableReplacedDuringTheShiftIsNamedAndNothingIsWritten)
     in.newMinute = 50;
     in.blockSize = [] { return 3.0 / 1440; };
     // Named as the user typed the folder.
-    EXPECT_EQ(failure([&] { grid::shiftMinute(engine, in, filter, table, query, replacing, view); }),
+    EXPECT_EQ(messageOf([&] { grid::shiftMinute(engine, in, filter, table, query, replacing, view); }),
               folderText + "\\AdvBlock.db: the file was replaced or removed by another program");
     EXPECT_EQ(tableBytes(folder), before);
 }
@@ -377,7 +367,7 @@ TEST_F(Shift, AKeyViolationIsFoundBeforeAnythingIsWritten)
     // Every :15 block of the filling has a :45 partner on its day and hour
     // (the grid's keep their 30 seconds, so they alone could move).
     engine.OldMinute = 15;
-    EXPECT_EQ(failure([&] { shift(45); }), "Key violation");
+    EXPECT_EQ(messageOf([&] { shift(45); }), "Key violation");
     EXPECT_EQ(tableBytes(keyedFolder), before);
     EXPECT_FALSE(table.active());
 
@@ -685,7 +675,7 @@ protected:
         in.newMinute = 50;
         in.blockSize = [] { return 150.0 / 86400; };
         in.folderText = [&] { return folder; };
-        const std::string error = failure(
+        const std::string error = messageOf(
             [&] { grid::shiftMinute(engine, in, grid::DayHourFilter(days, hours), table, query, progress, view); });
         return error == "(no error)" ? std::string() : error;
     }
