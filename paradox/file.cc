@@ -13,6 +13,16 @@ std::filesystem::path fromUtf8(const std::string& s)
 
 } // namespace
 
+Status File::writeRuns(std::span<const Run> runs)
+{
+    for (const Run& r : runs) {
+        Status st = writeAt(r.offset, r.data);
+        if (!st.isOk())
+            return st;
+    }
+    return Status::ok();
+}
+
 Status FileSystem::listDirectory(const std::string& dir, std::vector<std::string>* names)
 {
     names->clear();

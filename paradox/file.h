@@ -33,6 +33,16 @@ public:
     // programs when this returns; sync() makes it durable.
     virtual Status writeAt(std::uint64_t offset, std::span<const std::byte> data) = 0;
 
+    // Bytes for one place of the file, written among others by writeRuns().
+    struct Run {
+        std::uint64_t offset = 0;
+        std::span<const std::byte> data;
+    };
+    // Writes runs that ascend by offset and do not overlap, with the same
+    // result as writeAt() for each in turn; stops at the first failure. A
+    // system where each call is costly may join neighbouring runs.
+    virtual Status writeRuns(std::span<const Run> runs);
+
     virtual Status sync() = 0;
 
     // Takes an exclusive lock on the whole file, held until close(). Fails
