@@ -1,0 +1,200 @@
+// Power cuts during a shift and during its undoing, replayed from a record
+// of every write and flush (see crash_states.h) rather than only killed at
+// random: whatever the disk kept, the next open of the folder leaves every
+// file of both tables exactly as before the change or exactly as after it.
+// So does a second power cut while that open puts the tables back.
+
+#include "crash_states.h"
+#include "grid_tables.h"
+#include "grid_test_util.h"
+#include "memory_file_system.h"
+#include "test_support.h"
+
+#include "grid/engine.h"
+#include "grid/shift.h"
+#include "paradox/datetime.h"
+#include "paradox/journal.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+using paradox::Recovery;
+using testsupport::CrashPolicy;
+using testsupport::Folder;
+using testsupport::FolderTrace;
+
+constexpr const char* kMemoryFolder = "db/";
+
+struct AllTicked : grid::TickList {
+    explicit AllTicked(int n) : n(n) {}
+    int count() const override { return n; }
+    bool ticked(int) const override { return true; }
+    int n;
+};
+
+struct Tables {
+    bool keyed;
+    bool secondary;
+};
+
+Folder tablesOf(const Folder& folder)
+{
+    Folder out;
+    for (const auto& [name, bytes] : folder)
+        if (name.rfind("AdvSetBlk.", 0) == 0 || name.rfind("AdvBlock.", 0) == 0)
+            out[name] = bytes;
+    return out;
+}
+
+std::string differing(const Folder& now, const Folder& before, const Folder& after)
+{
+    std::string out;
+    for (const auto& [name, bytes] : now) {
+        const bool asBefore = before.count(name) && before.at(name) == bytes;
+        const bool asAfter = after.count(name) && after.at(name) == bytes;
+        out += " " + name + (asBefore && asAfter ? "" : asBefore ? " (before)" : asAfter ? " (after)" : " (neither)");
+    }
+    return out;
+}
+
+class CrashStates : public ::testing::TestWithParam<Tables> {
+protected:
+    void SetUp() override
+    {
+        testsupport::GridTableOptions options;
+        options.keyed = GetParam().keyed;
+        options.secondary = GetParam().secondary;
+        options.recordsPerBlock = 5;
+        std::vector<testsupport::GridSlot> slots;
+        std::vector<testsupport::FillingEntry> filling;
+        for (int hour = 0; hour < 2; ++hour)
+            for (int minute : {0, 15, 30, 45}) {
+                for (int day = 0; day < 7; ++day)
+                    slots.push_back({day, hour, minute});
+                for (int day = 5; day <= 7; ++day)
+                    filling.push_back({2026, 1, day, hour, minute});
+            }
+        testsupport::writeGridTable(dir.file("AdvSetBlk.db"), slots, options);
+        testsupport::writeFillingTable(dir.file("AdvBlock.db"), filling, options);
+    }
+
+    Folder onDisk() const
+    {
+        Folder out;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            out[entry.path().filename().string()] = testsupport::readFile(entry.path().string());
+        return out;
+    }
+
+    // Runs `change` over the folder, recording it.
+    FolderTrace record(const std::function<void(paradox::FileSystem&)>& change) const
+    {
+        testsupport::RecordingFileSystem fs(paradox::FileSystem::standard(), onDisk());
+        change(fs);
+        EXPECT_EQ(testsupport::finalFolder(fs.trace()), onDisk()) << "the record misses a change to the folder";
+        return fs.trace();
+    }
+
+    // Moves minute 15 to 50 on every day and hour.
+    void shift(paradox::FileSystem& fs) const
+    {
+        grid::Engine engine;
+        engine.BaseFolder = prefix;
+        engine.OldMinute = 15;
+        grid::TableDataSet table;
+        table.setFileSystem(&fs);
+        grid::QueryDataSet query;
+        RecordingProgress progress;
+        RecordingView view;
+        AllTicked days(7), hours(24);
+        grid::ShiftInputs in;
+        in.newMinute = 50;
+        in.blockSize = [] { return 150.0 / 86400; };
+        in.folderText = [&] { return dir.path(); };
+        EXPECT_EQ(messageOf([&] {
+                      grid::shiftMinute(engine, in, grid::DayHourFilter(days, hours), table, query, progress, view);
+                  }),
+                  "(no error)");
+    }
+
+    // Opens each folder a crash during `trace` can leave, as the next
+    // gridshift would, and checks the tables; with `depth`, crashes during
+    // some of those recoveries are replayed too. Returns how many folders
+    // were opened.
+    std::size_t replay(const FolderTrace& trace, const CrashPolicy& policy, int depth, const Folder& before,
+                       const Folder& after, const std::string& context = {})
+    {
+        std::size_t opened = 0;
+        opened += testsupport::replayCrashStates(trace, policy, [&](const Folder& state, const std::string& crash) {
+            const std::string where = context + crash;
+            testsupport::MemoryFileSystem memory;
+            for (const auto& [name, bytes] : state)
+                memory.files[kMemoryFolder + name] = bytes;
+            testsupport::RecordingFileSystem recording(memory, state);
+            Recovery recovery;
+            const paradox::Status st = paradox::Journal(recording, kMemoryFolder, grid::kJournalName).recover(&recovery);
+            Folder now;
+            for (const auto& [path, bytes] : memory.files)
+                now[testsupport::fileNameOf(path)] = bytes;
+            const Folder tables = tablesOf(now);
+            if (!st.isOk() || (tables != before && tables != after)) {
+                if (++failures <= 5)
+                    ADD_FAILURE() << where << "\n  recovery: " << (st.isOk() ? "ok" : st.message())
+                                  << "\n  tables:" << differing(tables, before, after);
+                return;
+            }
+            // A crash within recovery, for one recovering state in 32.
+            if (depth > 0 && !recording.trace().ops.empty() && recovered++ % 32 == 0) {
+                CrashPolicy inner = policy;
+                inner.exhaustiveUpTo = 3;
+                inner.spread = 3;
+                inner.sampled = 2;
+                opened += replay(recording.trace(), inner, depth - 1, before, after, where + "; then in recovery, ");
+            } else if (recovery.outcome != Recovery::Outcome::Nothing) {
+                Recovery again;
+                EXPECT_TRUE(paradox::Journal(memory, kMemoryFolder, grid::kJournalName).recover(&again).isOk());
+                EXPECT_EQ(again.outcome, Recovery::Outcome::Nothing) << where;
+            }
+        });
+        return opened;
+    }
+
+    testsupport::TempDir dir;
+    std::string prefix = dir.path() + "/";
+    int failures = 0;
+    int recovered = 0;
+};
+
+TEST_P(CrashStates, EveryCrashOfAShiftAndOfItsUndoingOpensWholeBeforeOrAfter)
+{
+    const Folder original = tablesOf(onDisk());
+    const FolderTrace shifting = record([&](paradox::FileSystem& fs) { shift(fs); });
+    const Folder shifted = tablesOf(onDisk());
+    ASSERT_NE(shifted, original);
+    const FolderTrace undoing = record([&](paradox::FileSystem& fs) {
+        std::vector<std::string> files;
+        const paradox::Status st = paradox::Journal(fs, grid::hostFolder(prefix), grid::kJournalName).undoLast(&files);
+        EXPECT_TRUE(st.isOk()) << st.message();
+    });
+    ASSERT_EQ(tablesOf(onDisk()), original);
+
+    const std::size_t states = replay(shifting, {}, 1, original, shifted) + replay(undoing, {}, 1, shifted, original);
+    EXPECT_EQ(failures, 0) << "crash states whose tables were not whole";
+    std::printf("%zu crash states opened (%zu operations recorded)\n", states,
+                shifting.ops.size() + undoing.ops.size());
+    RecordProperty("crash_states", static_cast<int>(states));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, CrashStates,
+                         ::testing::Values(Tables{true, false}, Tables{false, false}, Tables{true, true},
+                                           Tables{false, true}),
+                         [](const ::testing::TestParamInfo<Tables>& info) {
+                             return std::string(info.param.keyed ? "Keyed" : "Unkeyed") +
+                                    (info.param.secondary ? "WithSecondaryIndexes" : "");
+                         });
+
+} // namespace
