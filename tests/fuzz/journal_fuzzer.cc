@@ -109,7 +109,10 @@ public:
         m_journals.emplace_back(data.begin(), data.end());
         return m_inner.createFile(p, data);
     }
-    Status probeLock(const std::string& path, bool* locked) override { return m_inner.probeLock(resolve(path), locked); }
+    Status probeLock(const std::string& path, bool* locked) override
+    {
+        return m_inner.probeLock(resolve(path), locked);
+    }
     Status listDirectory(const std::string& dir, std::vector<std::string>* names) override
     {
         return m_inner.listDirectory(resolve(dir), names);
