@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -144,7 +146,7 @@ TEST_F(Controls, TheDiagonalButtonStepsAtOnceThenOnItsTimerWhileHeldOnItsHalf)
 {
     Host host;
     winapp::TRxSpinEdit& spin = host.makeRxNew();
-    HWND button = spin.button().handle();
+    HWND button = spin.button()->handle();
     // An 18-pixel square reaching one pixel into the top of the frame, the
     // text kept clear of it.
     EXPECT_EQ(wintest::placeInParent(button), (RECT{51, -1, 69, 17}));
@@ -177,6 +179,167 @@ TEST_F(Controls, TheDiagonalButtonStepsAtOnceThenOnItsTimerWhileHeldOnItsHalf)
     EnableWindow(spin.handle(), FALSE);
     wintest::click(button, 4, 4);
     EXPECT_EQ(spin.text(), L"10");
+}
+
+std::vector<HWND> visibleChildren(HWND parent)
+{
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (IsWindowVisible(child))
+            children.push_back(child);
+    return children;
+}
+
+TEST_F(Controls, TheSpinEditorsButtonPartByKindFrameAndReadingOrder)
+{
+    using enum spinedit::TSpinButtonKind;
+    using enum spinedit::TAlignment;
+    struct Case {
+        const char* name;
+        spinedit::TSpinButtonKind kind;
+        bool frame, rtl;
+        spinedit::TAlignment alignment;
+        RECT part;  // in the edit's inside; `a` is the standard arrows' width
+        DWORD shownAlignment;
+    };
+    const int a = std::min(GetSystemMetrics(SM_CXVSCROLL), 15);
+    const Case cases[] = {
+        // Framed: an inside of 69 x 17, the diagonal square reaching into the frame's top.
+        {"diagonal", bkDiagonal, true, false, taLeftJustify, {51, -1, 69, 17}, ES_LEFT},
+        {"diagonal-rtl", bkDiagonal, true, true, taLeftJustify, {-1, -1, 17, 17}, ES_RIGHT},
+        {"diagonal-flat", bkDiagonal, false, false, taCenter, {52, 0, 73, 21}, ES_CENTER},
+        {"diagonal-flat-rtl", bkDiagonal, false, true, taRightJustify, {0, 0, 21, 21}, ES_LEFT},
+        {"standard", bkStandard, true, false, taRightJustify, {69 - a, 0, 69, 17}, ES_RIGHT},
+        {"standard-rtl", bkStandard, true, true, taLeftJustify, {0, 0, a, 17}, ES_RIGHT},
+        {"standard-flat", bkStandard, false, false, taLeftJustify, {73 - a, 0, 73, 21}, ES_LEFT},
+        {"standard-flat-rtl", bkStandard, false, true, taCenter, {0, 0, a, 21}, ES_CENTER},
+    };
+    Host host;
+    SetWindowPos(host.window, nullptr, 0, 0, 420, 300, SWP_NOMOVE | SWP_NOZORDER);
+    std::vector<std::unique_ptr<winapp::TRxSpinEdit>> editors;
+    for (const Case& c : cases) {
+        const int row = static_cast<int>(editors.size());
+        auto& spin = *editors.emplace_back(std::make_unique<winapp::TRxSpinEdit>(
+            host.window, RECT{10 + 100 * (row % 2), 10 + 30 * (row / 2), 83 + 100 * (row % 2), 31 + 30 * (row / 2)},
+            500 + row));
+        spinedit::loadRxNewLayout(spin.model());
+        spin.setValue(15);
+        spin.setFrame(c.frame);
+        spin.setRightToLeft(c.rtl);
+        spin.setAlignment(c.alignment);
+        spin.setButtonKind(c.kind);
+        const HWND edit = spin.handle();
+        EXPECT_EQ(GetDlgItem(host.window, 500 + row), edit) << c.name;
+        EXPECT_EQ(spin.text(), L"15") << c.name;
+        EXPECT_EQ(GetWindowLongW(edit, GWL_STYLE) & (ES_CENTER | ES_RIGHT), c.shownAlignment) << c.name;
+        EXPECT_EQ(static_cast<bool>(GetWindowLongW(edit, GWL_EXSTYLE) & WS_EX_RTLREADING), c.rtl) << c.name;
+
+        // One part shows, where the case says; the text keeps clear of it.
+        const HWND part = spin.upDown() ? spin.upDown()->handle() : spin.button() ? spin.button()->handle() : nullptr;
+        EXPECT_EQ(spin.upDown() != nullptr, c.kind == bkStandard) << c.name;
+        EXPECT_EQ(visibleChildren(edit), std::vector<HWND>{part}) << c.name;
+        EXPECT_EQ(wintest::placeInParent(part), c.part) << c.name;
+        RECT area{};
+        SendMessageW(edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&area));
+        if (c.rtl)
+            EXPECT_GE(area.left, c.part.right) << c.name;
+        else
+            EXPECT_LE(area.right, c.part.left) << c.name;
+    }
+    // The kind written again keeps its part.
+    const HWND arrows = editors[4]->upDown()->handle();
+    editors[4]->setButtonKind(bkStandard);
+    EXPECT_EQ(editors[4]->upDown()->handle(), arrows);
+
+    winapp::pumpMessages();
+    const std::string shots = GRIDSHIFT_SCREENSHOT_DIR;
+    EXPECT_TRUE(wintest::savePng(wintest::captureWindow(host.window), shots + "/win-spin-edits.png"));
+    for (std::size_t i = 0; i < editors.size(); ++i)
+        wintest::savePng(wintest::captureFrame(editors[i]->handle()),
+                         shots + "/win-spin-edit-" + cases[i].name + ".png");
+}
+
+TEST_F(Controls, TheStandardArrowsStepAndAClickMayRebuildTheEditor)
+{
+    using enum spinedit::TSpinButtonKind;
+    Host host;
+    winapp::TRxSpinEdit& spin = host.makeRxNew();
+    spin.setButtonKind(bkStandard);
+    HWND arrows = spin.upDown()->handle();
+    SetFocus(host.other);
+    wintest::click(arrows, 5, 3);
+    EXPECT_EQ(spin.text(), L"5");
+    EXPECT_EQ(GetFocus(), spin.handle()) << "a click focuses the editor";
+    EXPECT_EQ(SendMessageW(arrows, UDM_GETPOS32, 0, 0), 0);
+    wintest::click(arrows, 5, 14);
+    wintest::click(arrows, 5, 14);
+    EXPECT_EQ(spin.text(), L"0");
+
+    // Read-only: the arrows only beep, typing does nothing.
+    spin.setReadOnly(true);
+    wintest::click(arrows, 5, 3);
+    wintest::type(spin.handle(), L"7");
+    EXPECT_EQ(spin.text(), L"0");
+    EXPECT_EQ(beeps, 1);
+    spin.setReadOnly(false);
+    EnableWindow(spin.handle(), FALSE);
+    EXPECT_FALSE(IsWindowEnabled(arrows));
+    EnableWindow(spin.handle(), TRUE);
+
+    // A handler of the arrows' own click changes the kind and makes the
+    // window anew: the old ones hide at once and go once their click is over.
+    const HWND oldEdit = spin.handle();
+    int tops = 0;
+    spin.OnTopClick = [&] {
+        if (++tops == 1) {
+            spin.setButtonKind(bkDiagonal);
+            spin.setAlignment(spinedit::TAlignment::taRightJustify);
+        }
+    };
+    wintest::click(arrows, 5, 3);
+    EXPECT_EQ(spin.text(), L"5");
+    EXPECT_NE(spin.handle(), oldEdit);
+    EXPECT_FALSE(IsWindowVisible(oldEdit));
+    ASSERT_NE(spin.button(), nullptr);
+    EXPECT_EQ(GetFocus(), spin.handle());
+    EXPECT_EQ(GetNextDlgTabItem(host.window, host.other, FALSE), spin.handle()) << "its place in the tab order";
+    EXPECT_TRUE(IsWindow(arrows)) << "not destroyed under its own click";
+    winapp::pumpMessages();
+    EXPECT_FALSE(IsWindow(arrows));
+    EXPECT_FALSE(IsWindow(oldEdit));
+
+    // The new window steps, takes typing and reports its changes as before.
+    int changes = 0;
+    spin.OnChange = [&] { ++changes; };
+    wintest::press(spin.button()->handle(), 4, 4);
+    wintest::release(spin.button()->handle(), 4, 4);
+    SendMessageW(spin.handle(), EM_SETSEL, 0, -1);
+    wintest::type(spin.handle(), L"42");
+    EXPECT_EQ(spin.model().text(), "42");
+    EXPECT_EQ(changes, 3);
+}
+
+TEST_F(Controls, TheDiagonalButtonDrawsItsGlyphsWithoutTheTransparentColour)
+{
+    Host host;
+    winapp::TRxSpinEdit& spin = host.makeRxNew();
+    winapp::TRxSpinButton& button = *spin.button();
+    constexpr COLORREF red = RGB(255, 0, 0), blue = RGB(0, 0, 255), clear = winapp::kTransparent;
+    button.setUpGlyph({3, 3, {red, red, red, red, clear, red, red, red, red}});
+    button.setDownGlyph({3, 3, std::vector<COLORREF>(9, blue)});
+    // 18 / 4 - 3 / 2 = 3, one pixel in; 3 * 18 / 4 - 3 / 2 = 12, one pixel out.
+    wintest::Image face = wintest::captureWindow(button.handle());
+    ASSERT_EQ(face.width, 18);
+    EXPECT_EQ(face.at(4, 4), 0xFF0000u);
+    EXPECT_NE(face.at(5, 5), 0xFF0000u);
+    EXPECT_EQ(face.at(11, 11), 0x0000FFu);
+
+    // An empty picture brings the built-in marks back: the up mark's tip.
+    button.setUpGlyph({});
+    face = wintest::captureWindow(button.handle());
+    EXPECT_NE(face.at(4, 4), 0xFF0000u);
+    EXPECT_EQ(face.at(5, 4), 0x000000u);
+    EXPECT_EQ(button.UpGlyph().width, 5);
 }
 
 TEST_F(Controls, TheSpinEditorFiltersTypingAndTheClipboardAndBoundsOnLeaving)
