@@ -75,6 +75,7 @@ protected:
         winapp::pumpMessages();
         winapp::setReportPause({});
         winapp::setBeepHook({});
+        winapp::setNetworkDialog({});
     }
     int beeps = 0;
 };
@@ -593,16 +594,42 @@ TEST_F(Controls, TheFolderDialogWalksFoldersAndOKWritesTheOpenOne)
         SendMessageW(box, WM_COMMAND, MAKEWPARAM(winapp::kDirListId, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
     };
 
+    const auto drives = [](HWND box) {
+        HWND combo = GetDlgItem(box, winapp::kDriveComboId);
+        return std::pair{SendMessageW(combo, CB_GETCOUNT, 0, 0), SendMessageW(combo, CB_GETCURSEL, 0, 0)};
+    };
     std::vector<std::wstring> texts, files;
     std::wstring shown, afterOpen;
-    RECT inside{};
+    RECT inside{}, frame{};
+    HWND dialog = nullptr;
+    std::vector<HWND> networkOwners;
+    std::pair<LRESULT, LRESULT> drivesBefore, drivesAfter, drivesWithout;
     {
         ModalDriver driver(winapp::kSelectDirectoryTitle, [&](HWND box) {
+            dialog = box;
             GetClientRect(box, &inside);
+            GetWindowRect(box, &frame);
             texts = childTexts(box, true);
             shown = windowText(GetDlgItem(box, winapp::kDirLabelId));
             files = listed(GetDlgItem(box, winapp::kFileListId));
             wintest::saveBox(box, "win-select-directory");
+            wintest::savePng(wintest::captureFrame(box),
+                             std::string(GRIDSHIFT_SCREENSHOT_DIR) + "/win-select-directory-frame.png");
+
+            // "Network..." calls the system's dialog, then lists the drives
+            // again: a drive the test's dialog adds to the old list goes.
+            drivesBefore = drives(box);
+            winapp::setNetworkDialog([&](HWND owner) {
+                networkOwners.push_back(owner);
+                SendMessageW(GetDlgItem(box, winapp::kDriveComboId), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"n:"));
+            });
+            SendMessageW(GetDlgItem(box, winapp::kNetworkId), BM_CLICK, 0, 0);
+            drivesAfter = drives(box);
+            // Wine's own has no network to offer; nothing breaks.
+            winapp::setNetworkDialog({});
+            SendMessageW(GetDlgItem(box, winapp::kNetworkId), BM_CLICK, 0, 0);
+            drivesWithout = drives(box);
+
             openFolder(box, L"sub");
             afterOpen = windowText(GetDlgItem(box, winapp::kDirLabelId));
             SendMessageW(box, WM_COMMAND, IDCANCEL, 0);
@@ -611,9 +638,16 @@ TEST_F(Controls, TheFolderDialogWalksFoldersAndOKWritesTheOpenOne)
         EXPECT_TRUE(driver.seen);
     }
     EXPECT_EQ(inside, (RECT{0, 0, 424, 255}));
-    for (const char* text : {"Directory &Name:", "&Directories:", "&Files: (*.*)", "D&rives:", "OK", "Cancel"})
+    // The whole window centred, as the main window and the boxes are.
+    EXPECT_EQ(frame.left, (GetSystemMetrics(SM_CXSCREEN) - (frame.right - frame.left)) / 2);
+    EXPECT_EQ(frame.top, (GetSystemMetrics(SM_CYSCREEN) - (frame.bottom - frame.top)) / 2);
+    for (const char* text :
+         {"Directory &Name:", "&Directories:", "&Files: (*.*)", "D&rives:", "OK", "Cancel", "Ne&twork..."})
         EXPECT_TRUE(contains(texts, widen(text))) << text;
-    EXPECT_FALSE(contains(texts, L"Ne&twork...")) << "hidden";
+    EXPECT_EQ(networkOwners, std::vector<HWND>{dialog});
+    EXPECT_EQ(drivesAfter, drivesBefore);
+    EXPECT_EQ(drivesWithout, drivesBefore);
+    EXPECT_NE(drivesBefore.second, CB_ERR);
     EXPECT_EQ(shown, start);
     EXPECT_EQ(files, std::vector<std::wstring>{L"AdvSetBlk.db"});
     EXPECT_EQ(afterOpen, start + L"\\sub");
