@@ -225,8 +225,12 @@ Status parseHeader(std::span<const std::byte> file, Header* out)
             return Status::corruption("index name runs past the header");
     }
     // A code page of 0 leaves the encoding to the sort order (an HP Roman-8
-    // order has no DOS or Windows code page); 3.x tables name neither.
-    if (const int cp = h.codePage != 0 ? h.codePage : codePageOfSortOrder(h.sortOrderName); cp != 0)
+    // order has no DOS or Windows code page); 3.x tables name neither, and
+    // only their sort-order byte is left to go by.
+    int cp = h.codePage != 0 ? h.codePage : codePageOfSortOrder(h.sortOrderName);
+    if (h.codePage == 0 && h.sortOrderName.empty())
+        cp = codePageOfSortOrderCode(h.sortOrderCode);
+    if (cp != 0)
         h.textCodePage = cp;
 
     if (h.keyFields > numFields)

@@ -124,7 +124,8 @@ struct Header {
     std::uint8_t sortOrderCode = 0;
     std::uint8_t structureStamp = 0;
     std::uint16_t codePage = 0;  // 0 when the file does not say
-    int textCodePage = 437;      // of the file's text: codePage, else its sort order's, else 437
+    int textCodePage = 437;      // of the file's text: codePage, else its sort order's (name, or byte
+                                 // when there is no name), else 437
     std::uint16_t indexRoot = 0;
     std::uint8_t indexLevels = 0;
     std::uint8_t indexedField = 0;   // .X: table number of the first indexed field

@@ -1,8 +1,12 @@
 #include "cli_test_util.h"
 #include "test_support.h"
 
+#include "paradox/coding.h"
+#include "paradox/table_builder.h"
+
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 
 namespace {
@@ -164,6 +168,60 @@ TEST_F(SampleDump, RefusesEncryptedTablesAndBadArguments)
 
     EXPECT_EQ(runCommand(cli::dump, {}).status, 2);
     EXPECT_EQ(runCommand(cli::dump, {"a.db", "b.db"}).status, 2);
+}
+
+// Tables the project's own writer makes, then changed as tables from other
+// writers come.
+class BuiltTableDump : public ::testing::Test {
+protected:
+    using Bytes = std::vector<std::byte>;
+
+    // The table's path, written with one record per value row and patched.
+    std::string build(const std::vector<paradox::FieldDefinition>& fields, paradox::CreateOptions options,
+                      const std::vector<std::vector<paradox::Value>>& records,
+                      const std::function<void(Bytes&)>& patch = {})
+    {
+        const std::string path = dir.file("T" + std::to_string(++tables) + ".db");
+        options.updateTime = 1700000000;
+        std::unique_ptr<paradox::TableBuilder> b;
+        EXPECT_TRUE(paradox::TableBuilder::create(fields, options, &b).isOk());
+        for (const auto& r : records)
+            EXPECT_TRUE(b->addRecord(r).isOk());
+        EXPECT_TRUE(b->write(path).isOk());
+        if (patch) {
+            Bytes bytes = testsupport::readFile(path);
+            patch(bytes);
+            testsupport::writeFile(path, bytes);
+        }
+        return path;
+    }
+
+    testsupport::TempDir dir;
+    int tables = 0;
+};
+
+TEST_F(BuiltTableDump, TextOfA35TableWithoutACodePageFollowsItsSortOrderByte)
+{
+    struct Case {
+        int sortOrderCode;
+        const char* output;
+    };
+    const Case cases[] = {
+        {0xC0, "Блок:01\nАП-Т\n"},  // Cyrillic DOS: code page 866
+        {0x00, "ü½«¬:01\nÇÅ-Æ\n"},  // the same bytes in the default, 437
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sortOrderCode);
+        paradox::CreateOptions o;
+        o.version = 4;
+        o.codePage = 866;  // how the writer encodes the text; 3.x headers have no room to say
+        o.sortOrder = "";
+        o.sortOrderCode = c.sortOrderCode;
+        const CommandResult r = runCommand(
+            cli::dump, {build({{"Блок", paradox::FieldType::Alpha, 10}}, o, {{testsupport::text("АП-Т")}})});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.output);
+    }
 }
 
 } // namespace
