@@ -224,4 +224,21 @@ TEST_F(BuiltTableDump, TextOfA35TableWithoutACodePageFollowsItsSortOrderByte)
     }
 }
 
+TEST_F(BuiltTableDump, DaysOutsideTheCalendarKeepTheirNumber)
+{
+    paradox::Value stamp;
+    stamp.kind = paradox::Value::Kind::Timestamp;
+    stamp.real = -366.0 * paradox::kMsPerDay + 3'600'000;
+    // The writer takes no such date; it goes into the record's first bytes.
+    const std::string path =
+        build({{"D", paradox::FieldType::Date}, {"S", paradox::FieldType::Timestamp}}, {},
+              {{testsupport::date(2026, 1, 1), stamp}}, [](Bytes& b) {
+                  const std::size_t headerSize = paradox::coding::loadLE16(b.data() + 2);
+                  paradox::coding::encodeInt(b.data() + headerSize + 6, -366, 4);
+              });
+    const CommandResult r = runCommand(cli::dump, {path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "D:02\tS:15\n#-366\t#-366 01:00:00.000\n");
+}
+
 } // namespace
