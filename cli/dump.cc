@@ -104,6 +104,9 @@ int dump(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         std::fprintf(err, "%s\n", st.message().c_str());
         return kFailure;
     }
+    if (const paradox::HalfWritten* half = table->halfWritten())
+        std::fprintf(err, "%s: %s; the %u records the header counts are read\n", args[0].c_str(),
+                     paradox::describe(*half).c_str(), static_cast<unsigned>(half->headerRecords));
     const auto& fields = table->fields();
     std::string line;
     for (std::size_t i = 0; i < fields.size(); ++i) {

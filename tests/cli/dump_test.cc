@@ -224,6 +224,43 @@ TEST_F(BuiltTableDump, TextOfA35TableWithoutACodePageFollowsItsSortOrderByte)
     }
 }
 
+TEST_F(BuiltTableDump, AHalfWrittenTableDumpsTheHeadersRecordsWithOneWarning)
+{
+    // Six records, two to a block: blocks 1 to 3.
+    paradox::CreateOptions o;
+    o.blockSizeKiB = 1;
+    o.recordsPerBlock = 2;
+    std::vector<std::vector<paradox::Value>> records;
+    for (int i = 0; i < 6; ++i)
+        records.push_back({testsupport::integer(i)});
+    auto lastBlockPointsOn = [](Bytes& b) {
+        const std::size_t headerSize = paradox::coding::loadLE16(b.data() + 2);
+        paradox::coding::storeLE16(b.data() + headerSize + 2 * 1024, 4);
+    };
+    auto headerCountsFour = [](Bytes& b) { paradox::coding::storeLE32(b.data() + 0x06, 4); };
+    struct Case {
+        std::function<void(Bytes&)> patch;
+        const char* output;
+        const char* warning;
+    };
+    const Case cases[] = {
+        {lastBlockPointsOn, "N:04\n0\n1\n2\n3\n4\n5\n",
+         "a writer left the table half-way: the header counts 6 records in 3 blocks, but the file holds 3 blocks "
+         "and the chain goes on to block 4; the 6 records the header counts are read\n"},
+        {headerCountsFour, "N:04\n0\n1\n2\n3\n",
+         "a writer left the table half-way: the header counts 4 records in 3 blocks, but the file holds 3 blocks "
+         "and the chain's blocks hold 6 records; the 4 records the header counts are read\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = build({{"N", paradox::FieldType::Long}}, o, records, c.patch);
+        SCOPED_TRACE(path);
+        const CommandResult r = runCommand(cli::dump, {path});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.output);
+        EXPECT_EQ(r.err, path + ": " + c.warning);
+    }
+}
+
 TEST_F(BuiltTableDump, DaysOutsideTheCalendarKeepTheirNumber)
 {
     paradox::Value stamp;
