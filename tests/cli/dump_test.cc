@@ -170,112 +170,69 @@ TEST_F(SampleDump, RefusesEncryptedTablesAndBadArguments)
     EXPECT_EQ(runCommand(cli::dump, {"a.db", "b.db"}).status, 2);
 }
 
-// Tables the project's own writer makes, then changed as tables from other
-// writers come.
-class BuiltTableDump : public ::testing::Test {
-protected:
+// Tables the project's own writer makes, changed as other writers leave
+// them: each dumps as `out`, with `warning` after its path on standard error.
+TEST(BuiltTableDump, TablesFromTheWiderWorld)
+{
+    using paradox::FieldType;
     using Bytes = std::vector<std::byte>;
-
-    // The table's path, written with one record per value row and patched.
-    std::string build(const std::vector<paradox::FieldDefinition>& fields, paradox::CreateOptions options,
-                      const std::vector<std::vector<paradox::Value>>& records,
-                      const std::function<void(Bytes&)>& patch = {})
-    {
-        const std::string path = dir.file("T" + std::to_string(++tables) + ".db");
-        options.updateTime = 1700000000;
-        std::unique_ptr<paradox::TableBuilder> b;
-        EXPECT_TRUE(paradox::TableBuilder::create(fields, options, &b).isOk());
-        for (const auto& r : records)
-            EXPECT_TRUE(b->addRecord(r).isOk());
-        EXPECT_TRUE(b->write(path).isOk());
-        if (patch) {
-            Bytes bytes = testsupport::readFile(path);
-            patch(bytes);
-            testsupport::writeFile(path, bytes);
-        }
-        return path;
-    }
-
-    testsupport::TempDir dir;
-    int tables = 0;
-};
-
-TEST_F(BuiltTableDump, TextOfA35TableWithoutACodePageFollowsItsSortOrderByte)
-{
-    struct Case {
-        int sortOrderCode;
-        const char* output;
-    };
-    const Case cases[] = {
-        {0xC0, "Блок:01\nАП-Т\n"},  // Cyrillic DOS: code page 866
-        {0x00, "ü½«¬:01\nÇÅ-Æ\n"},  // the same bytes in the default, 437
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.sortOrderCode);
-        paradox::CreateOptions o;
-        o.version = 4;
-        o.codePage = 866;  // how the writer encodes the text; 3.x headers have no room to say
-        o.sortOrder = "";
-        o.sortOrderCode = c.sortOrderCode;
-        const CommandResult r = runCommand(
-            cli::dump, {build({{"Блок", paradox::FieldType::Alpha, 10}}, o, {{testsupport::text("АП-Т")}})});
-        ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, c.output);
-    }
-}
-
-TEST_F(BuiltTableDump, AHalfWrittenTableDumpsTheHeadersRecordsWithOneWarning)
-{
-    // Six records, two to a block: blocks 1 to 3.
-    paradox::CreateOptions o;
-    o.blockSizeKiB = 1;
-    o.recordsPerBlock = 2;
-    std::vector<std::vector<paradox::Value>> records;
+    auto headerSize = [](const Bytes& b) { return std::size_t{paradox::coding::loadLE16(b.data() + 2)}; };
+    paradox::CreateOptions dos35;  // 3.5 headers have no room for the code page the text is in
+    dos35.version = 4;
+    dos35.codePage = 866;
+    paradox::CreateOptions twoPerBlock;  // six records: blocks 1 to 3
+    twoPerBlock.blockSizeKiB = 1;
+    twoPerBlock.recordsPerBlock = 2;
+    std::vector<std::vector<paradox::Value>> six;
     for (int i = 0; i < 6; ++i)
-        records.push_back({testsupport::integer(i)});
-    auto lastBlockPointsOn = [](Bytes& b) {
-        const std::size_t headerSize = paradox::coding::loadLE16(b.data() + 2);
-        paradox::coding::storeLE16(b.data() + headerSize + 2 * 1024, 4);
-    };
-    auto headerCountsFour = [](Bytes& b) { paradox::coding::storeLE32(b.data() + 0x06, 4); };
-    struct Case {
-        std::function<void(Bytes&)> patch;
-        const char* output;
-        const char* warning;
-    };
-    const Case cases[] = {
-        {lastBlockPointsOn, "N:04\n0\n1\n2\n3\n4\n5\n",
-         "a writer left the table half-way: the header counts 6 records in 3 blocks, but the file holds 3 blocks "
-         "and the chain goes on to block 4; the 6 records the header counts are read\n"},
-        {headerCountsFour, "N:04\n0\n1\n2\n3\n",
-         "a writer left the table half-way: the header counts 4 records in 3 blocks, but the file holds 3 blocks "
-         "and the chain's blocks hold 6 records; the 4 records the header counts are read\n"},
-    };
-    for (const Case& c : cases) {
-        const std::string path = build({{"N", paradox::FieldType::Long}}, o, records, c.patch);
-        SCOPED_TRACE(path);
-        const CommandResult r = runCommand(cli::dump, {path});
-        ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, c.output);
-        EXPECT_EQ(r.err, path + ": " + c.warning);
-    }
-}
-
-TEST_F(BuiltTableDump, DaysOutsideTheCalendarKeepTheirNumber)
-{
+        six.push_back({testsupport::integer(i)});
     paradox::Value stamp;
     stamp.kind = paradox::Value::Kind::Timestamp;
     stamp.real = -366.0 * paradox::kMsPerDay + 3'600'000;
-    // The writer takes no such date; it goes into the record's first bytes.
-    const std::string path =
-        build({{"D", paradox::FieldType::Date}, {"S", paradox::FieldType::Timestamp}}, {},
-              {{testsupport::date(2026, 1, 1), stamp}}, [](Bytes& b) {
-                  const std::size_t headerSize = paradox::coding::loadLE16(b.data() + 2);
-                  paradox::coding::encodeInt(b.data() + headerSize + 6, -366, 4);
-              });
-    const CommandResult r = runCommand(cli::dump, {path});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "D:02\tS:15\n#-366\t#-366 01:00:00.000\n");
+    struct Case {
+        std::vector<paradox::FieldDefinition> fields;
+        paradox::CreateOptions options;
+        std::vector<std::vector<paradox::Value>> records;
+        std::function<void(Bytes&)> patch;
+        const char* out;
+        const char* warning = "";
+    };
+    const Case cases[] = {
+        {{{"Блок", FieldType::Alpha, 10}}, dos35, {{testsupport::text("АП-Т")}},
+         [](Bytes& b) { b[0x29] = std::byte{0xC0}; }, "Блок:01\nАП-Т\n"},  // Cyrillic DOS order
+        {{{"Блок", FieldType::Alpha, 10}}, dos35, {{testsupport::text("АП-Т")}},
+         [](Bytes& b) { b[0x29] = std::byte{0x00}; }, "ü½«¬:01\nÇÅ-Æ\n"},  // any other: code page 437
+        {{{"N", FieldType::Long}}, twoPerBlock, six,
+         [&](Bytes& b) { paradox::coding::storeLE16(b.data() + headerSize(b) + 2 * 1024, 4); },
+         "N:04\n0\n1\n2\n3\n4\n5\n",
+         "a writer left the table half-way: the header counts 6 records in 3 blocks, but the file holds 3 blocks "
+         "and the chain goes on to block 4; the 6 records the header counts are read\n"},
+        {{{"N", FieldType::Long}}, twoPerBlock, six, [](Bytes& b) { paradox::coding::storeLE32(b.data() + 6, 3); },
+         "N:04\n0\n1\n2\n",
+         "a writer left the table half-way: the header counts 3 records in 3 blocks, but the file holds 3 blocks "
+         "and the chain's blocks hold 6 records; the 3 records the header counts are read\n"},
+        // The writer takes no such date: it goes into the record's bytes.
+        {{{"D", FieldType::Date}, {"S", FieldType::Timestamp}}, {}, {{testsupport::date(2026, 1, 1), stamp}},
+         [&](Bytes& b) { paradox::coding::encodeInt(b.data() + headerSize(b) + 6, -366, 4); },
+         "D:02\tS:15\n#-366\t#-366 01:00:00.000\n"},
+    };
+    testsupport::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out);
+        const std::string path = dir.file(std::to_string(&c - cases) + ".db");
+        std::unique_ptr<paradox::TableBuilder> b;
+        ASSERT_TRUE(paradox::TableBuilder::create(c.fields, c.options, &b).isOk());
+        for (const auto& r : c.records)
+            ASSERT_TRUE(b->addRecord(r).isOk());
+        ASSERT_TRUE(b->write(path).isOk());
+        Bytes bytes = testsupport::readFile(path);
+        c.patch(bytes);
+        testsupport::writeFile(path, bytes);
+        const CommandResult r = runCommand(cli::dump, {path});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, *c.warning ? path + ": " + c.warning : "");
+    }
 }
 
 } // namespace

@@ -504,56 +504,6 @@ const Shape kShapes[] = {
       "3: Index file is for database with 800 records, but database has 400 records."}},
 };
 
-// A table a writer left half-way: both readers take the header's records,
-// the same ones, in chain order.
-TEST(PxlibHalfWritten, BothReadersTakeTheSameRecords)
-{
-    TempDir dir;
-    const std::string db = dir.file("half.db");
-    paradox::CreateOptions o;
-    o.blockSizeKiB = 1;
-    o.recordsPerBlock = 3;  // ten records: blocks 1 to 4, the last holding one
-    o.updateTime = 1700000000;
-    std::unique_ptr<paradox::TableBuilder> b;
-    ASSERT_TRUE(paradox::TableBuilder::create({{"N", FieldType::Long}}, o, &b).isOk());
-    for (int i = 0; i < 10; ++i)
-        ASSERT_TRUE(b->addRecord({make(Value::Kind::Integer, i)}).isOk());
-    ASSERT_TRUE(b->write(db).isOk());
-    const std::vector<std::byte> built = testsupport::readFile(db);
-    const std::size_t headerSize = std::to_integer<std::size_t>(built.at(2)) | std::to_integer<std::size_t>(built.at(3)) << 8;
-
-    struct Case {
-        const char* what;
-        std::size_t offset;
-        std::byte value;
-    };
-    const Case cases[] = {
-        {"last block points on", headerSize + 3 * 1024, std::byte{5}},
-        {"header counts 8 of 10", 0x06, std::byte{8}},
-        {"header counts 5 of 10", 0x06, std::byte{5}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::vector<std::byte> bytes = built;
-        bytes.at(c.offset) = c.value;
-        testsupport::writeFile(db, bytes);
-        const PxRead px = readWithPxlib(db, {});
-        std::unique_ptr<paradox::Table> table;
-        paradox::Table::Options options;
-        options.mode = paradox::OpenMode::ReadOnly;
-        const Status st = paradox::Table::open(db, options, &table);
-        ASSERT_TRUE(st.isOk()) << st.message();
-        ASSERT_NE(table->halfWritten(), nullptr);
-        std::vector<long> ours, theirs;
-        for (table->first(); !table->eof(); table->next())
-            ours.push_back(static_cast<long>(table->value(0).integer));
-        for (const auto& row : px.rows)
-            theirs.push_back(row.at(0).integer);
-        EXPECT_EQ(static_cast<int>(ours.size()), px.numRecords);
-        EXPECT_EQ(ours, theirs);
-    }
-}
-
 INSTANTIATE_TEST_SUITE_P(Shapes, PxlibReads, ::testing::ValuesIn(kShapes),
                          [](const ::testing::TestParamInfo<Shape>& info) { return std::string(info.param.name); });
 
