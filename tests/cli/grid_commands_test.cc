@@ -1,7 +1,13 @@
 #include "cli_test_util.h"
 #include "test_support.h"
 
+#include "paradox/coding.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
 
 namespace {
 
@@ -156,6 +162,66 @@ TEST_F(GridCommands, DryRunPrintsTheChangesAndUndoPutsAShiftBack)
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), edited);
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), fillingNow);
     EXPECT_EQ(runCommand(cli::undo, {}).status, 2);
+}
+
+std::map<std::string, std::vector<std::byte>> folderFiles(const std::string& folder)
+{
+    std::map<std::string, std::vector<std::byte>> files;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        files[e.path().filename().string()] = testsupport::readFile(e.path().string());
+    return files;
+}
+
+// A table a writer left half-way lists as its header counts, saying so, and
+// no shift writes to it. Each folder holds the journal of an earlier shift,
+// as stations' folders do. The demo's AdvBlock.db holds 32812 records in
+// 887 blocks of 2 KiB after a 2 KiB header, its AdvSetBlk.db 631 in 14.
+TEST(HalfWrittenFolder, ListsTheMinutesButRefusesToShift)
+{
+    using Bytes = std::vector<std::byte>;
+    struct Case {
+        const char* table;
+        std::function<void(Bytes&)> patch;
+        std::string notice;   // of `minutes`
+        const char* refusal;  // of `shift`, after the table's path
+    };
+    const Case cases[] = {
+        {"AdvBlock.db",
+         [](Bytes& b) {
+             paradox::coding::storeLE16(b.data() + 2048 + 886 * 2048, 888);
+             b.resize(2048 + 900 * 2048);  // blocks it had begun to add
+         },
+         "",
+         "a writer left the table half-way: the header counts 32812 records in 887 blocks, but the file holds 900 "
+         "blocks and the chain goes on to block 888"},
+        {"AdvSetBlk.db", [](Bytes& b) { paradox::coding::storeLE32(b.data() + 0x06, 630); },
+         "Таблица AdvSetBlk.db записана не до конца (по заголовку записей: 630, блоков: 14; в файле блоков: 14; в "
+         "блоках записей: 631): показаны записи по заголовку, а изменять её можно только после исправления "
+         "утилитой восстановления таблиц самой базы данных\n",
+         "a writer left the table half-way: the header counts 630 records in 14 blocks, but the file holds 14 "
+         "blocks and the chain's blocks hold 631 records"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.table);
+        TempDir dir;
+        ASSERT_EQ(runCommand(cli::demo, {dir.path()}).status, 0);
+        ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--yes"}).status,
+                  0);
+        Bytes bytes = testsupport::readFile(dir.file(c.table));
+        c.patch(bytes);
+        testsupport::writeFile(dir.file(c.table), bytes);
+        const auto before = folderFiles(dir.path());
+
+        const CommandResult listed = runCommand(cli::minutes, {dir.path()});
+        EXPECT_EQ(listed.out, "00\n05\n20\n22\n30\n45\n52\n57\n");
+        EXPECT_EQ(listed.err, c.notice);
+        const CommandResult shifted =
+            runCommand(cli::shift, {dir.path(), "--from", "20", "--to", "25", "--size", "03:00", "--yes"});
+        EXPECT_EQ(shifted.status, 1);
+        EXPECT_EQ(shifted.err, c.notice + dir.path() + "\\" + c.table + ": " + c.refusal +
+                                   "; the database's own table-repair tool must mend it before it can be changed\n");
+        EXPECT_EQ(folderFiles(dir.path()), before);
+    }
 }
 
 } // namespace
