@@ -9,7 +9,7 @@ namespace grid {
 
 namespace {
 
-const char* const kBlockSizeTooLong = "The new block size must be less than a day (1439:59 at most)";
+const char* const kBlockSizeTooLong = "Новый размер блока должен быть меньше суток (не более 1439:59)";
 
 std::uint16_t wholeMinute(double value)
 {

@@ -191,7 +191,7 @@ LRESULT guarded(const std::function<LRESULT()>& handler, LRESULT onError)
     } catch (const std::exception& e) {
         reportError(e.what());
     } catch (...) {
-        reportError("Unknown error");
+        reportError(app::kUnknownError);
     }
     return onError;
 }

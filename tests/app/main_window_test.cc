@@ -253,6 +253,12 @@ TEST_F(MainWindow, UncaughtErrorsReachTheExceptionBoxAndTheWindowGoesOn)
     prompter.setNextAnswer(true);
     QTest::mouseClick(w.BtnMove, Qt::LeftButton);
     EXPECT_EQ(shown, QStringList{"Range check error"});
+    // A whole day typed as the block size: refused before the question.
+    w.RxNew->setValue(5);
+    w.RXNewSize->setText("1440:00");
+    QTest::mouseClick(w.BtnMove, Qt::LeftButton);
+    EXPECT_EQ(shown.value(1), u("Новый размер блока должен быть меньше суток (не более 1439:59)"));
+    EXPECT_TRUE(prompter.questions.isEmpty());
     app::Application::setErrorReporter({});
 }
 

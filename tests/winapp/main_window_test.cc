@@ -384,6 +384,13 @@ TEST_F(MainWindow, UncaughtErrorsReachTheExceptionBoxAfterTheProgressWindowClose
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), filling);
     EXPECT_FALSE(f.Table1.active());
     EXPECT_TRUE(IsWindowEnabled(f.BtnLoad)) << "the window goes on";
+
+    // A whole day typed as the block size: refused before the question.
+    SetWindowTextW(f.RXNewSize->handle(), L"1440:00");
+    SendMessageW(f.BtnMove->handle(), BM_CLICK, 0, 0);
+    ASSERT_EQ(uncaught.size(), 3u);
+    EXPECT_EQ(uncaught[2], "Новый размер блока должен быть меньше суток (не более 1439:59)");
+    EXPECT_EQ(prompter.questions.size(), 1u);
 }
 
 TEST_F(MainWindow, ALoadUndoesAnInterruptedShiftAndSaysSo)
