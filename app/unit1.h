@@ -73,6 +73,8 @@ public:
     int GetDOW(paradox::DateTime date) const;
 
 protected:
+    // Also sees the whole program's events, to keep the user's input from
+    // the window's controls while a load or a shift runs.
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 

@@ -19,12 +19,13 @@ public:
     virtual bool confirm(const std::string& text) = 0;
 };
 
+// What the user chose. The functions are asked once, before the question.
 struct ShiftInputs {
     // The new-minute editor's value; its whole part is the new minute.
     double newMinute = 0;
-    // The block-size editor's value, read afresh for each grid record changed.
+    // The block-size editor's value, the length every moved grid block gets.
     std::function<paradox::DateTime()> blockSize;
-    // The folder field's text, read when the minute list is loaded again at the end.
+    // The folder field's text, from which the minute list is loaded again at the end.
     std::function<std::string()> folderText;
     // Work out and count the changes, with every refusal, but write nothing
     // and reload nothing.
@@ -48,6 +49,10 @@ std::string shiftQuestion(std::uint16_t oldMinute, std::uint16_t newMinute);
 // Moves every block that starts at minute OldMinute of a ticked hour on a
 // ticked day to the new minute, in the grid and in its filling, and sets the
 // grid's block length; then loads the minute list again.
+//
+// The inputs, OldMinute and the ticks are taken once, before the question,
+// and the walk uses only those: what the user does while a progress report
+// handles the window's messages changes nothing of the run.
 //
 // Both tables change together or not at all. After the confirmation a shift
 // of the folder that was interrupted is undone (see recoverFolder); then both

@@ -71,6 +71,7 @@ TForm1::TForm1(Prompter* prompter) : m_prompter(prompter)
         m_prompter = m_ownPrompter.get();
     }
     registerForm(m_window);
+    refuseInputWhile(m_window, [this] { return m_form.running(); });
     if (!mainWindow())
         setMainWindow(m_window);
     createControls();

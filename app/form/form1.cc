@@ -22,6 +22,8 @@ void Form1::FormCreate()
 
 void Form1::BtnLoadClick()
 {
+    if (running())
+        return;
     grid::loadMinutes(m_engine, m_view.folderText(), Query1, m_view.progress(), *this);
 }
 
@@ -48,10 +50,16 @@ void Form1::RxNewChange()
 
 void Form1::BtnMoveClick()
 {
+    if (running())
+        return;
+    // The editors' values as they stand at the question, not as they may
+    // stand later.
+    const paradox::DateTime size = m_view.newSize().Value();
+    const std::string folder = m_view.folderText();
     grid::ShiftInputs inputs;
     inputs.newMinute = m_view.newMinute().Value();
-    inputs.blockSize = [this] { return m_view.newSize().Value(); };
-    inputs.folderText = [this] { return m_view.folderText(); };
+    inputs.blockSize = [size] { return size; };
+    inputs.folderText = [folder] { return folder; };
     grid::shiftMinute(m_engine, inputs, filter(), Table1, Query1, m_view.progress(), *this);
 }
 

@@ -61,6 +61,12 @@ public:
 // The main window's handlers and the state they share. Errors of the tables
 // and of the values leave a handler as grid::Error at once, for the front
 // end's one place that shows uncaught errors.
+//
+// While a load or a shift runs (running()), the front end keeps the window
+// painted and movable but lets none of the user's input reach its controls,
+// as under a modal window: the progress reports handle the window's messages,
+// and a click then must change neither the run nor what the window shows
+// after it.
 class Form1 : private grid::ShiftView {
 public:
     // `view` must outlive the logic. Nothing of it is used before the first
@@ -86,6 +92,9 @@ public:
     void RxNewChange();
     // Asks, shifts the selected minute to RxNew's, and loads again.
     void BtnMoveClick();
+
+    // A load or a shift is running; the window takes no input.
+    bool running() const { return m_engine.busy; }
 
     // The day and hour tests, on the lists' ticks at the moment they are asked.
     bool CheckDayOfWeek(int index) const { return filter().CheckDayOfWeek(index); }
