@@ -11,6 +11,7 @@
 #include "spinedit/spin_edit.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
@@ -257,6 +258,12 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     if (watched == LbTimes->viewport() && event->type() == QEvent::MouseButtonPress)
         m_rowChangedByPress = false;
     return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    m_form.FormClose();
+    QWidget::closeEvent(event);
 }
 
 void TForm1::FormCreate()

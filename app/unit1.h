@@ -77,6 +77,7 @@ protected:
     // the window's controls while a load or a shift runs.
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void createControls();

@@ -64,7 +64,10 @@ std::string shiftQuestion(std::uint16_t oldMinute, std::uint16_t newMinute);
 // else, grid::Error for a block size of a day or more before the question,
 // and grid::Error for failures of the tables: those leave both tables as they
 // were, closed and unlocked, the progress window closed and the list as it
-// was. Does nothing while another load or shift is running.
+// was. An exception that a progress report raises to stop the shift leaves the
+// same way; once the commit has begun, the tables are written in full and
+// only the reload can be stopped. Does nothing while another load or shift
+// is running.
 ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHourFilter& filter,
                         TableDataSet& table, QueryDataSet& query, ProgressSink& progress, ShiftView& view);
 

@@ -200,8 +200,10 @@ LRESULT TForm1::handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return buttonFaceColours(reinterpret_cast<HDC>(wParam));
     case WM_CLOSE:
         // Closing ends the program without a question, once the running
-        // handler (if any) has returned to the message loop.
+        // handler (if any) has returned to the message loop; a load or a
+        // shift under way stops at its next report.
         ShowWindow(window, SW_HIDE);
+        m_form.FormClose();
         if (quitOnClose)
             PostQuitMessage(0);
         return 0;

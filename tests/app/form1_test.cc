@@ -114,8 +114,9 @@ TEST_F(Form1Test, AShiftAsksMovesTheTickedBlocksAndLoadsAgain)
 }
 
 // A shift does what was confirmed, whatever changes while its reports handle
-// the window's messages.
-TEST_F(Form1Test, AShiftDoesWhatWasConfirmed)
+// the window's messages; closing the window stops it unwritten, unless it has
+// already written (the close then stops the reload).
+TEST_F(Form1Test, AShiftDoesWhatWasConfirmedOrStopsWhenTheWindowCloses)
 {
     testsupport::writeWeekTables(dir, 3, 28);  // reports in both passes
     const auto pristine = testsupport::bothTables(dir);
@@ -158,6 +159,7 @@ TEST_F(Form1Test, AShiftDoesWhatWasConfirmed)
         view.rxNewSize.setValue(0.5);
         view.folder = "elsewhere";
     };
+    const auto close = [&] { form.FormClose(); };
     const struct {
         const char* heading;
         std::function<void()> during;
@@ -165,10 +167,13 @@ TEST_F(Form1Test, AShiftDoesWhatWasConfirmed)
     } cases[] = {
         {"Процесс переноса сетки !", changeEverything, true},
         {"Процесс переноса данных", changeEverything, true},
+        {"Процесс переноса сетки !", close, false},
+        {"Процесс переноса данных", close, false},
+        {"Загрузка сетки рекламы", close, true},
     };
     for (const auto& c : cases)
         EXPECT_TRUE(shift(c.heading, c.during) == (c.written ? confirmed : pristine)) << c.heading << c.written;
-    EXPECT_EQ(view.questions.size(), 3u);
+    EXPECT_EQ(view.questions.size(), 6u);
 }
 
 TEST_F(Form1Test, ErrorsLeaveTheHandlerForTheExceptionBox)

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -21,6 +22,7 @@
 #include <QSignalSpy>
 #include <QStyleFactory>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -252,6 +254,40 @@ TEST_F(MainWindow, InputDuringAShiftChangesNothing)
     }
     EXPECT_EQ(prompter.questions.size(), std::size(cases) + 1);
     EXPECT_TRUE(prompter.errors.isEmpty());
+}
+
+// Closing the window while the filling is walked stops the shift at once,
+// unwritten, and the program's loop ends.
+TEST_F(MainWindow, ClosingDuringAShiftStopsItAndEndsTheProgram)
+{
+    app::TForm1& w = *window;
+    testsupport::writeWeekTables(dir, 24, 200);  // a walk of seconds with its pauses
+    const auto before = testsupport::bothTables(dir);
+    load();
+    w.RxNew->setValue(50);
+    prompter.setNextAnswer(true);
+    progress::setReportPause({});
+    QElapsedTimer sinceClose;
+    progress::setMessagePump([&] {
+        if (!sinceClose.isValid() && progress::F_Message &&
+            progress::F_Message->LabMess->text() == u("Процесс переноса данных")) {
+            sinceClose.start();
+            w.close();
+        }
+        progress::processPendingMessages();
+    });
+    QTimer::singleShot(0, &w, [&] { QTest::mouseClick(w.BtnMove, Qt::LeftButton); });
+    QTimer never;
+    never.callOnTimeout(qApp, &QCoreApplication::quit);
+    never.start(60000);
+    QApplication::exec();
+    progress::setMessagePump({});
+    ASSERT_TRUE(sinceClose.isValid()) << "the filling was never walked";
+    EXPECT_LT(sinceClose.elapsed(), 500);
+    EXPECT_TRUE(testsupport::bothTables(dir) == before);
+    EXPECT_FALSE(testsupport::fileExists(dir.file("gridshift.jnl")));
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(progress::MessageFormOpen);
 }
 
 // The list with the focus shows its focus box, on the current row or, with
