@@ -188,7 +188,7 @@ TEST_F(MainWindow, AWholeShiftFromTheWindow)
 }
 
 // What the window shows that a run could change.
-std::string shown(app::TForm1& w)
+std::string windowState(app::TForm1& w)
 {
     QString s;
     for (int i = 0; i < w.LbTimes->count(); ++i)
@@ -230,7 +230,7 @@ TEST_F(MainWindow, InputDuringAShiftChangesNothing)
         prompter.setNextAnswer(true);
         QTest::mouseClick(w.BtnMove, Qt::LeftButton);
         progress::setMessagePump({});
-        return std::pair(testsupport::bothTables(dir), shown(w));
+        return std::pair(testsupport::bothTables(dir), windowState(w));
     };
     const auto confirmed = shift([] {});
     ASSERT_NE(confirmed.first, pristine);
@@ -240,7 +240,8 @@ TEST_F(MainWindow, InputDuringAShiftChangesNothing)
         const char* what;
         std::function<void()> during;
     } cases[] = {
-        {"another minute clicked", [&] { clickAt(w.LbTimes->viewport(), w.LbTimes->visualItemRect(w.LbTimes->item(2)).center()); }},
+        {"another minute clicked",
+         [&] { clickAt(w.LbTimes->viewport(), w.LbTimes->visualItemRect(w.LbTimes->item(2)).center()); }},
         {"Down in the minute list", [&] { QTest::keyClick(w.LbTimes, Qt::Key_Down); }},
         {"Monday unticked", [&] { clickAt(w.CBDays->viewport(), w.CBDays->checkBoxRect(0).center()); }},
         {"hour 2 unticked", [&] { clickAt(w.CBHour->viewport(), w.CBHour->checkBoxRect(2).center()); }},

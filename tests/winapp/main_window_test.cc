@@ -77,7 +77,7 @@ RECT rowRect(HWND list, int row)
 }
 
 // What the window shows that a run could change.
-std::string shown(TForm1& f)
+std::string windowState(TForm1& f)
 {
     std::wstring s;
     for (const std::wstring& minute : listTexts(f.LbTimes))
@@ -417,7 +417,7 @@ TEST_F(MainWindow, InputDuringAShiftChangesNothing)
         prompter.setNextAnswer(true);
         SendMessageW(f.BtnMove->handle(), BM_CLICK, 0, 0);
         winapp::setMessagePump({});
-        return std::pair(testsupport::bothTables(dir), shown(f));
+        return std::pair(testsupport::bothTables(dir), windowState(f));
     };
     const auto confirmed = shift([] {});
     ASSERT_NE(confirmed.first, pristine);
