@@ -1,15 +1,10 @@
-// The progress bar on a real console: a pseudo console, on which
-// console_progress.exe (beside the test) draws and reads the screen back.
+// The progress bar on a real console: console_progress.exe, from beside the
+// test, draws on a pseudo console and checks what it shows.
 #define NTDDI_VERSION 0x0A000006  // pseudo consoles
-
-#include "foreign_holder_win32.h"
-#include "test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #define WIN32_LEAN_AND_MEAN
@@ -17,69 +12,42 @@
 
 namespace {
 
-std::wstring besideTest(const wchar_t* name)
-{
-    std::wstring self(MAX_PATH, L'\0');
-    self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
-    return self.substr(0, self.find_last_of(L"\\/") + 1) + name;
-}
-
 TEST(ConsoleProgress, DrawsWithEscapesSwitchedOnForTheRunOnly)
 {
-    testsupport::TempDir dir;
-    const std::string result = dir.path() + "\\console.txt";
-    HANDLE inRead, inWrite, outRead, outWrite;
+    // What the console shows goes to the null device; its input stays open
+    // (at its end the console would close).
+    const HANDLE null = CreateFileW(L"NUL", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE inRead, inWrite;
     ASSERT_TRUE(CreatePipe(&inRead, &inWrite, nullptr, 0));
-    ASSERT_TRUE(CreatePipe(&outRead, &outWrite, nullptr, 0));
     HPCON console;
-    ASSERT_EQ(CreatePseudoConsole(COORD{80, 25}, inRead, outWrite, 0, &console), S_OK);
+    ASSERT_EQ(CreatePseudoConsole(COORD{80, 25}, inRead, null, 0, &console), S_OK);
     CloseHandle(inRead);
-    CloseHandle(outWrite);
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-    std::vector<char> listBytes(size);
-    const auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listBytes.data());
-    ASSERT_TRUE(InitializeProcThreadAttributeList(list, 1, 0, &size));
-    ASSERT_TRUE(UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_PSEUDOCONSOLE, console, sizeof console,
-                                          nullptr, nullptr));
+    std::vector<char> attributes(size);
     STARTUPINFOEXW si{};
     si.StartupInfo.cb = sizeof si;
-    si.lpAttributeList = list;
-    std::wstring command = L"\"" + besideTest(L"console_progress.exe") + L"\" \"" +
-                           testsupport::win32::widen(result) + L"\"";
+    si.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+    InitializeProcThreadAttributeList(si.lpAttributeList, 1, 0, &size);
+    UpdateProcThreadAttribute(si.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_PSEUDOCONSOLE, console, sizeof console,
+                              nullptr, nullptr);
+    std::wstring command(MAX_PATH, L'\0');
+    command.resize(GetModuleFileNameW(nullptr, command.data(), MAX_PATH));
+    command = command.substr(0, command.find_last_of(L"\\/") + 1) + L"console_progress.exe";
     PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, EXTENDED_STARTUPINFO_PRESENT,
-                               nullptr, nullptr, &si.StartupInfo, &pi));
-    // What the console shows comes out of the pipe, which must be read for
-    // the console to go on.
-    std::thread drain([outRead] {
-        char buf[4096];
-        DWORD n = 0;
-        while (ReadFile(outRead, buf, sizeof buf, &n, nullptr) && n > 0) {
-        }
-    });
-    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 30000), WAIT_OBJECT_0);
     DWORD exitCode = 1;
-    GetExitCodeProcess(pi.hProcess, &exitCode);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                       nullptr, &si.StartupInfo, &pi)) {
+        WaitForSingleObject(pi.hProcess, 30000);
+        GetExitCodeProcess(pi.hProcess, &exitCode);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
     ClosePseudoConsole(console);
-    drain.join();
-    CloseHandle(outRead);
+    CloseHandle(null);
     CloseHandle(inWrite);
-    DeleteProcThreadAttributeList(list);
-    ASSERT_EQ(exitCode, 0u);
-
-    std::ifstream in(result);
-    std::string row;
-    unsigned long before = 0, during = 0, after = 0;
-    std::getline(in, row);
-    in >> before >> during >> after;
-    // Wine's console takes the mode but shows the erase sequence as text,
-    // which Windows' does not: only the bar itself is looked for.
-    EXPECT_NE(row.find("[###############...............]  50% Load"), std::string::npos) << row;
-    EXPECT_TRUE(during & ENABLE_VIRTUAL_TERMINAL_PROCESSING) << during;
-    EXPECT_EQ(after, before);
+    DeleteProcThreadAttributeList(si.lpAttributeList);
+    EXPECT_EQ(exitCode, 0u) << "2: no console; 3: no bar on it; 4: escape sequences off; 5: mode not put back";
 }
 
 } // namespace
