@@ -249,14 +249,30 @@ Status lockFiles(FileSystem& fs, const std::string& folder, const Contents& jour
     return Status::ok();
 }
 
-// Writes every piece's before-image back and flushes.
-Status putBack(const std::vector<std::unique_ptr<File>>& files, const Contents& c)
+// Writes the entries' before-images, each file's in one request; `fileOf`
+// gives the file of an entry's file number.
+template <class FileOf>
+Status writeBefore(const std::vector<Entry>& entries, FileOf fileOf)
 {
-    for (const Entry& e : c.entries) {
-        Status st = files[e.file]->writeAt(e.offset, {e.before, e.length});
+    std::vector<File::Run> runs;
+    for (std::size_t i = 0; i < entries.size();) {
+        const std::uint32_t f = entries[i].file;
+        runs.clear();
+        for (; i < entries.size() && entries[i].file == f; ++i)
+            runs.push_back({entries[i].offset, {entries[i].before, entries[i].length}});
+        Status st = fileOf(f)->writeRuns(runs);
         if (!st.isOk())
             return st;
     }
+    return Status::ok();
+}
+
+// Writes every piece's before-image back and flushes.
+Status putBack(const std::vector<std::unique_ptr<File>>& files, const Contents& c)
+{
+    Status st = writeBefore(c.entries, [&](std::uint32_t f) { return files[f].get(); });
+    if (!st.isOk())
+        return st;
     for (const auto& f : files) {
         Status st = f->sync();
         if (!st.isOk())
@@ -372,14 +388,14 @@ Status Journal::commit(JournalKind kind, std::vector<FileWrites>& writes) const
 
     std::unique_ptr<File> journal;
     st = m_fs.open(path(), OpenMode::ReadWrite, &journal);
+    std::vector<File::Run> runs;
     for (std::size_t f = 0; st.isOk() && f < changed.size(); ++f) {
         const FileWrites& w = *changed[f];
-        const std::byte* now = w.file->contents().data();
-        for (std::size_t i = 0; st.isOk() && i < w.pieces.size(); ++i) {
-            if (i + kAhead < w.pieces.size())
-                __builtin_prefetch(now + w.pieces[i + kAhead].offset, 1);
-            st = w.file->writeAt(w.pieces[i].offset, {w.dataOf(w.pieces[i]), w.pieces[i].length});
-        }
+        runs.clear();
+        runs.reserve(w.pieces.size());
+        for (const FileWrites::Piece& p : w.pieces)
+            runs.push_back({p.offset, {w.dataOf(p), p.length}});
+        st = w.file->writeRuns(runs);
     }
     for (std::size_t f = 0; st.isOk() && f < changed.size(); ++f)
         st = changed[f]->file->sync();
@@ -415,10 +431,7 @@ Status Journal::commit(JournalKind kind, std::vector<FileWrites>& writes) const
     if (journal)
         (void)journal->close();
     const Contents recorded = decode(image.span());
-    for (std::size_t i = 0; back.isOk() && i < recorded.entries.size(); ++i) {
-        const Entry& e = recorded.entries[i];
-        back = changed[e.file]->file->writeAt(e.offset, {e.before, e.length});
-    }
+    back = writeBefore(recorded.entries, [&](std::uint32_t f) { return changed[f]->file; });
     for (std::size_t f = 0; back.isOk() && f < changed.size(); ++f)
         back = changed[f]->file->sync();
     if (back.isOk())

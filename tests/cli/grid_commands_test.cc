@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -40,6 +41,14 @@ TEST_F(GridCommands, DemoBuildsBothTablesAndNeverOverwrites)
     ASSERT_EQ(runCommand(cli::demo, {indexed.path(), "--secondary"}).status, 0);
     for (const char* name : {"AdvSetBlk.x03", "AdvSetBlk.yg0", "AdvBlock.xg0", "AdvBlock.xg1", "AdvBlock.y03"})
         EXPECT_TRUE(testsupport::fileExists(indexed.file(name))) << name;
+
+    // A filling of a given length ends within a day's blocks.
+    TempDir sized;
+    ASSERT_EQ(runCommand(cli::demo, {sized.path(), "--records", "1000"}).status, 0);
+    const std::string records = runCommand(cli::dump, {sized.file("AdvBlock.db")}).out;
+    EXPECT_EQ(std::count(records.begin(), records.end(), '\n'), 1001);  // and the field names
+    for (const char* refused : {"0", "10000001", "1e3", ""})
+        EXPECT_EQ(runCommand(cli::demo, {sized.path() + "/again", "--records", refused}).status, 2) << refused;
 }
 
 TEST_F(GridCommands, MinutesListsTheGridsMinutes)
