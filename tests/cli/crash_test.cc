@@ -193,7 +193,7 @@ TEST_P(Crash, AKilledShiftLeavesTheTablesWhollyBeforeOrWhollyAfter)
         // Whoever opens the folder next finds the journal.
         ASSERT_EQ(finish(start({"minutes", work}, said)), 0) << "kill " << i;
         const std::vector<std::byte> note = testsupport::readFile(said);
-        rolledBack += std::string(reinterpret_cast<const char*>(note.data()), note.size()).find("interrupted") !=
+        rolledBack += std::string(reinterpret_cast<const char*>(note.data()), note.size()).find("прерван") !=
                       std::string::npos;
         const auto now = tablesOf(work);
         if (now == before)
