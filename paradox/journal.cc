@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <utility>
 
 namespace paradox {
@@ -398,6 +401,23 @@ Status placeJournal(FileSystem& fs, const std::string& folder, const std::string
     if (!st.isOk())
         (void)fs.remove(temporary);
     return st;
+}
+
+// A test's way to hold a change between its table writes and its commit
+// mark: with GRIDSHIFT_PAUSE_BEFORE_MARK naming a file, the change makes a
+// file of that name with ".paused" added, then waits while the named one is
+// there.
+void pauseBeforeMark(FileSystem& fs)
+{
+    const char* gate = std::getenv("GRIDSHIFT_PAUSE_BEFORE_MARK");
+    if (!gate || !*gate)
+        return;
+    (void)fs.createFile(std::string(gate) + ".paused", {});
+    std::unique_ptr<FileReader> open;
+    while (fs.openReader(gate, &open).code() != Status::Code::NotFound) {
+        open.reset();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 std::string setAsideName(const std::string& journalName) { return journalName + ".damaged"; }
@@ -798,6 +818,8 @@ Status Journal::commit(JournalKind kind, std::vector<FileWrites>& writes, std::s
         st = changed[f]->file->checkUnchanged();
     const std::size_t markAt = image.size - kMarkSize;
     bool marked = false;
+    if (st.isOk())
+        pauseBeforeMark(FileSystem::standard());
     if (st.isOk()) {
         const auto mark = commitMark(image.bytes.get());
         st = journal->writeAt(markAt, mark);

@@ -248,4 +248,39 @@ TEST(Concurrent, TwoShiftsOfOneFolderEndAsOneAfterTheOther)
                 oneRefused);
 }
 
+TEST(Concurrent, AShiftHeldBeforeItsMarkIsInUseForOthersThenFinishesAndIsUndone)
+{
+    TempDir dir;
+    const std::string work = dir.path() + "/work", gate = dir.path() + "/gate", said = dir.path() + "/said";
+    fs::create_directories(work);
+    buildStation(work, 20000, true, true);
+    const auto before = tablesOf(work);
+    testsupport::writeFile(gate, {});
+    setenv("GRIDSHIFT_PAUSE_BEFORE_MARK", gate.c_str(), 1);
+    const pid_t first = start(shiftArgs(work, "20"));
+    unsetenv("GRIDSHIFT_PAUSE_BEFORE_MARK");
+    for (int waited = 0; !fs::exists(gate + ".paused") && waited < 6000; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(fs::exists(gate + ".paused")) << "the shift never reached its commit mark";
+
+    // Between the tables and the mark, the tables are the first program's.
+    const std::vector<std::vector<std::string>> others = {
+        {"minutes", work}, shiftArgs(work, "25"), {"undo", work}};
+    for (const auto& args : others) {
+        SCOPED_TRACE(args[0]);
+        EXPECT_EQ(finish(start(args, said)), 1);
+        const std::vector<std::byte> text = testsupport::readFile(said);
+        EXPECT_NE(std::string(reinterpret_cast<const char*>(text.data()), text.size()).find("заняты другой программой"),
+                  std::string::npos);
+    }
+    fs::remove(gate);
+    ASSERT_EQ(finish(first), 0);
+    const auto after = tablesOf(work);
+    EXPECT_NE(after, before);
+    ASSERT_EQ(finish(start({"minutes", work}, said)), 0);
+    EXPECT_EQ(tablesOf(work), after);
+    ASSERT_EQ(finish(start({"undo", work}, said)), 0);
+    EXPECT_EQ(tablesOf(work), before);
+}
+
 } // namespace
