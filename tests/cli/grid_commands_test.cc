@@ -1,7 +1,13 @@
 #include "cli_test_util.h"
 #include "test_support.h"
 
+#include "grid/recovery.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -158,6 +164,66 @@ TEST_F(GridCommands, DryRunPrintsTheChangesAndUndoPutsAShiftBack)
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), edited);
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), fillingNow);
     EXPECT_EQ(runCommand(cli::undo, {}).status, 2);
+}
+
+} // namespace
+
+namespace {
+
+#if defined(_WIN32)
+constexpr char kSeparator = '\\';
+void setClock(const char* value) { _putenv_s("GRIDSHIFT_FIXED_CLOCK", value); }
+#else
+constexpr char kSeparator = '/';
+void setClock(const char* value) { setenv("GRIDSHIFT_FIXED_CLOCK", value, 1); }
+#endif
+
+TEST_F(GridCommands, AJournalSetAsideStopsEveryWriteButNotReading)
+{
+    const std::string prefix = grid::SlashedPath(dir.path());
+    auto inFolder = [&](const std::string& name) { return dir.path() + kSeparator + name; };
+    setClock("2026-12-09 03:14");
+    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "16", "--size", "02:30", "--yes"}).status, 0);
+    setClock("");
+    const grid::UndoCheck check = grid::checkUndo(prefix);
+    ASSERT_TRUE(check.possible) << check.whyNot;
+    ASSERT_TRUE(check.described);
+    EXPECT_EQ(grid::undoQuestion(check.shift),
+              "Вернуть блоки, перенесённые с 15-ой минуты на 16-ю (126 в сетке, 6552 в наполнении, 09.12.2026 03:14)?");
+
+    // The record of a shift that stopped half-way, damaged.
+    std::vector<std::byte> journal = testsupport::readFile(dir.file("gridshift.jnl"));
+    std::fill(journal.end() - 16, journal.end(), std::byte{0});
+    journal[journal.size() / 2] ^= std::byte{0x10};
+    testsupport::writeFile(dir.file("gridshift.jnl"), journal);
+    const std::vector<std::byte> grid = testsupport::readFile(dir.file("AdvSetBlk.db"));
+    const CommandResult listed = runCommand(cli::minutes, {dir.path()});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out, "00\n05\n16\n22\n30\n45\n52\n57\n");
+    EXPECT_EQ(listed.err.rfind("Запись о переносе в папке " + dir.path() + " повреждена и отложена как " +
+                                   inFolder("gridshift.jnl.damaged") + "; по её уцелевшим частям ",
+                               0),
+              0u)
+        << listed.err;
+    EXPECT_EQ(testsupport::readFile(dir.file("gridshift.jnl.damaged")), journal);
+
+    const std::string refusal = "В папке лежит отложенная запись о прерванном переносе " +
+                                inFolder("gridshift.jnl.damaged") +
+                                ". Проверьте таблицы и удалите этот файл: до тех пор таблицы в папке не изменяются.";
+    EXPECT_EQ(runCommand(cli::minutes, {dir.path()}).err, refusal + "\n");
+    const CommandResult shifted =
+        runCommand(cli::shift, {dir.path(), "--from", "16", "--to", "15", "--size", "02:30", "--yes"});
+    EXPECT_EQ(shifted.status, 1);
+    EXPECT_NE(shifted.err.find(refusal), std::string::npos) << shifted.err;
+    const CommandResult undone = runCommand(cli::undo, {dir.path()});
+    EXPECT_EQ(undone.status, 1);
+    EXPECT_EQ(undone.err, refusal + "\n");
+    EXPECT_EQ(grid::checkUndo(prefix).whyNot, refusal);
+    EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), grid);
+
+    std::filesystem::remove(dir.file("gridshift.jnl.damaged"));
+    EXPECT_EQ(runCommand(cli::shift, {dir.path(), "--from", "16", "--to", "15", "--size", "02:30", "--yes"}).status,
+              0);
 }
 
 } // namespace
