@@ -13,6 +13,14 @@ namespace {
 
 using testsupport::TempDir;
 
+#if defined(_WIN32)
+constexpr char kSeparator = '\\';
+void setClock(const char* value) { _putenv_s("GRIDSHIFT_FIXED_CLOCK", value); }
+#else
+constexpr char kSeparator = '/';
+void setClock(const char* value) { setenv("GRIDSHIFT_FIXED_CLOCK", value, 1); }
+#endif
+
 class GridCommands : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(runCommand(cli::demo, {dir.path()}).status, 0); }
@@ -159,8 +167,8 @@ TEST_F(GridCommands, DryRunPrintsTheChangesAndUndoPutsAShiftBack)
     const std::vector<std::byte> fillingNow = testsupport::readFile(dir.file("AdvBlock.db"));
     const CommandResult refused = runCommand(cli::undo, {dir.path()});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "Последний перенос в папке " + dir.path() + " отменить нельзя: " + dir.path() +
-                               "/AdvSetBlk.db изменён после него.\n");
+    EXPECT_EQ(refused.err, "Последний перенос в папке " + dir.path() + " отменить нельзя: " + dir.path() + kSeparator +
+                               "AdvSetBlk.db изменён после него.\n");
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), edited);
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), fillingNow);
     EXPECT_EQ(runCommand(cli::undo, {}).status, 2);
@@ -169,14 +177,6 @@ TEST_F(GridCommands, DryRunPrintsTheChangesAndUndoPutsAShiftBack)
 } // namespace
 
 namespace {
-
-#if defined(_WIN32)
-constexpr char kSeparator = '\\';
-void setClock(const char* value) { _putenv_s("GRIDSHIFT_FIXED_CLOCK", value); }
-#else
-constexpr char kSeparator = '/';
-void setClock(const char* value) { setenv("GRIDSHIFT_FIXED_CLOCK", value, 1); }
-#endif
 
 TEST_F(GridCommands, AJournalSetAsideStopsEveryWriteButNotReading)
 {

@@ -219,8 +219,9 @@ TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverD
     const bool links = [&] {
         std::error_code ec;
         fs::create_symlink(victim, link, ec);
+        const bool made = !ec;
         fs::remove(link, ec);
-        return !ec;
+        return made;
     }();
     // Another program's later edit of a byte the change wrote.
     auto editAfterTheChange = [&] {
