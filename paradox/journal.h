@@ -80,9 +80,6 @@ struct Recovery {
     // Why the folder must not be written now (SetAside, Blocked), or why
     // recover() failed.
     JournalProblem problem;
-
-    // Whether the folder may be written after this.
-    bool writable() const { return outcome == Outcome::Nothing || outcome == Outcome::RolledBack; }
 };
 
 // `folder` is a folder path with its trailing separator, or empty for the
