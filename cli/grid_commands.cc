@@ -297,7 +297,7 @@ int undo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     const std::string prefix = grid::SlashedPath(args[0]);
     ConsoleView view(err, true);
     try {
-        grid::recoverFolder(prefix, view);
+        grid::recoverFolder(prefix, view, grid::Access::Write);
         std::fprintf(out, "%s\n", grid::undoLastShift(prefix).c_str());
     } catch (const std::exception& e) {
         std::fprintf(err, "%s\n", e.what());

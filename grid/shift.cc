@@ -181,7 +181,7 @@ ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHour
     if (!view.confirm(shiftQuestion(oldMinute, newMinute)))
         return result;
     result.ran = true;
-    recoverFolder(engine.BaseFolder, view);
+    recoverFolder(engine.BaseFolder, view, Access::Write);
     progress.report("Процесс переноса сетки !", 0);
 
     const bool moveFilling = newMinute != oldMinute;
@@ -204,6 +204,7 @@ ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHour
             planFilling({filling, ticks, oldMinute, newMinute, progress, 100, 20, 80, nullptr}, &result);
         }
         paradox::Transaction tx(table.fileSystem(), kJournalName);
+        tx.setNote(shiftNote(oldMinute, newMinute, result.gridChanged, result.fillingChanged));
         check(tx.add(table.table()), engine);
         if (moveFilling)
             check(tx.add(filling.table()), engine);

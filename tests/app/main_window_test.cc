@@ -386,7 +386,8 @@ TEST_F(MainWindow, ALoadUndoesAnInterruptedShiftAndSaysSo)
 
     load();
     ASSERT_EQ(prompter.notices.size(), 1);
-    EXPECT_TRUE(prompter.notices[0].startsWith(u("A shift in ") + QString::fromStdString(dir.path())))
+    EXPECT_TRUE(prompter.notices[0].startsWith(u("Перенос в папке ") + QString::fromStdString(dir.path()) +
+                                               u(" был прерван и отменён")))
         << prompter.notices[0].toStdString();
     EXPECT_TRUE(prompter.errors.isEmpty());
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), gridBefore);

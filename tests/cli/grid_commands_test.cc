@@ -1,11 +1,13 @@
 #include "cli_test_util.h"
 #include "test_support.h"
 
+#include "grid/recovery.h"
 #include "paradox/coding.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -13,6 +15,14 @@
 namespace {
 
 using testsupport::TempDir;
+
+#if defined(_WIN32)
+constexpr char kSeparator = '\\';
+void setClock(const char* value) { _putenv_s("GRIDSHIFT_FIXED_CLOCK", value); }
+#else
+constexpr char kSeparator = '/';
+void setClock(const char* value) { setenv("GRIDSHIFT_FIXED_CLOCK", value, 1); }
+#endif
 
 class GridCommands : public ::testing::Test {
 protected:
@@ -151,12 +161,13 @@ TEST_F(GridCommands, DryRunPrintsTheChangesAndUndoPutsAShiftBack)
     ASSERT_NE(gridShifted, gridBefore);
     const CommandResult undone = runCommand(cli::undo, {dir.path()});
     ASSERT_EQ(undone.status, 0) << undone.err;
-    EXPECT_NE(undone.out.find("has been undone"), std::string::npos) << undone.out;
+    EXPECT_EQ(undone.out, "Последний перенос в папке " + dir.path() +
+                              " отменён: AdvSetBlk.db, AdvSetBlk.px, AdvBlock.db и AdvBlock.px снова такие, как до него.\n");
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), gridBefore);
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), fillingBefore);
     const CommandResult twice = runCommand(cli::undo, {dir.path()});
     EXPECT_EQ(twice.status, 1);
-    EXPECT_NE(twice.err.find("already been undone"), std::string::npos) << twice.err;
+    EXPECT_EQ(twice.err, "Последний перенос в папке " + dir.path() + " уже отменён.\n");
 
     // After another change to a table, undo refuses and changes nothing.
     ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--yes"}).status, 0);
@@ -167,7 +178,8 @@ TEST_F(GridCommands, DryRunPrintsTheChangesAndUndoPutsAShiftBack)
     const std::vector<std::byte> fillingNow = testsupport::readFile(dir.file("AdvBlock.db"));
     const CommandResult refused = runCommand(cli::undo, {dir.path()});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("AdvSetBlk.db: the file has changed since"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err, "Последний перенос в папке " + dir.path() + " отменить нельзя: " + dir.path() + kSeparator +
+                               "AdvSetBlk.db изменён после него.\n");
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), edited);
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), fillingNow);
     EXPECT_EQ(runCommand(cli::undo, {}).status, 2);
@@ -182,7 +194,7 @@ std::map<std::string, std::vector<std::byte>> folderFiles(const std::string& fol
 }
 
 // A table a writer left half-way lists as its header counts, saying so, and
-// no shift writes to it. Each folder holds the journal of an earlier shift,
+// neither a shift nor an undo writes to it. Each folder holds the journal of an earlier shift,
 // as stations' folders do. The demo's AdvBlock.db holds 32812 records in
 // 887 blocks of 2 KiB after a 2 KiB header, its AdvSetBlk.db 631 in 14.
 TEST(HalfWrittenFolder, ListsTheMinutesButRefusesToShift)
@@ -227,10 +239,66 @@ TEST(HalfWrittenFolder, ListsTheMinutesButRefusesToShift)
         const CommandResult shifted =
             runCommand(cli::shift, {dir.path(), "--from", "20", "--to", "25", "--size", "03:00", "--yes"});
         EXPECT_EQ(shifted.status, 1);
-        EXPECT_EQ(shifted.err, c.notice + dir.path() + "\\" + c.table + ": " + c.refusal +
-                                   "; the database's own table-repair tool must mend it before it can be changed\n");
+        const std::string refusal = dir.path() + kSeparator + c.table + ": " + c.refusal +
+                                    "; the database's own table-repair tool must mend it before it can be changed\n";
+        EXPECT_EQ(shifted.err, c.notice + refusal);
+        const CommandResult undone = runCommand(cli::undo, {dir.path()});
+        EXPECT_EQ(undone.status, 1);
+        EXPECT_EQ(undone.err, "Последний перенос в папке " + dir.path() + " отменить нельзя: " + refusal);
         EXPECT_EQ(folderFiles(dir.path()), before);
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GridCommands, AJournalSetAsideStopsEveryWriteButNotReading)
+{
+    const std::string prefix = grid::SlashedPath(dir.path());
+    auto inFolder = [&](const std::string& name) { return dir.path() + kSeparator + name; };
+    setClock("2026-12-09 03:14");
+    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "16", "--size", "02:30", "--yes"}).status, 0);
+    setClock("");
+    const grid::UndoCheck check = grid::checkUndo(prefix);
+    ASSERT_TRUE(check.possible) << check.whyNot;
+    ASSERT_TRUE(check.described);
+    EXPECT_EQ(grid::undoQuestion(check.shift),
+              "Вернуть блоки, перенесённые с 15-ой минуты на 16-ю (126 в сетке, 6552 в наполнении, 09.12.2026 03:14)?");
+
+    // The record of a shift that stopped half-way, damaged.
+    std::vector<std::byte> journal = testsupport::readFile(dir.file("gridshift.jnl"));
+    std::fill(journal.end() - 16, journal.end(), std::byte{0});
+    journal[journal.size() / 2] ^= std::byte{0x10};
+    testsupport::writeFile(dir.file("gridshift.jnl"), journal);
+    const std::vector<std::byte> grid = testsupport::readFile(dir.file("AdvSetBlk.db"));
+    const CommandResult listed = runCommand(cli::minutes, {dir.path()});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out, "00\n05\n16\n22\n30\n45\n52\n57\n");
+    EXPECT_EQ(listed.err.rfind("Запись о переносе в папке " + dir.path() + " повреждена и отложена как " +
+                                   inFolder("gridshift.jnl.damaged") + "; по её уцелевшим частям ",
+                               0),
+              0u)
+        << listed.err;
+    EXPECT_EQ(testsupport::readFile(dir.file("gridshift.jnl.damaged")), journal);
+
+    const std::string refusal = "В папке лежит отложенная запись о прерванном переносе " +
+                                inFolder("gridshift.jnl.damaged") +
+                                ". Проверьте таблицы и удалите этот файл: до тех пор таблицы в папке не изменяются.";
+    EXPECT_EQ(runCommand(cli::minutes, {dir.path()}).err, refusal + "\n");
+    const CommandResult shifted =
+        runCommand(cli::shift, {dir.path(), "--from", "16", "--to", "15", "--size", "02:30", "--yes"});
+    EXPECT_EQ(shifted.status, 1);
+    EXPECT_NE(shifted.err.find(refusal), std::string::npos) << shifted.err;
+    const CommandResult undone = runCommand(cli::undo, {dir.path()});
+    EXPECT_EQ(undone.status, 1);
+    EXPECT_EQ(undone.err, refusal + "\n");
+    EXPECT_EQ(grid::checkUndo(prefix).whyNot, refusal);
+    EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), grid);
+
+    std::filesystem::remove(dir.file("gridshift.jnl.damaged"));
+    EXPECT_EQ(runCommand(cli::shift, {dir.path(), "--from", "16", "--to", "15", "--size", "02:30", "--yes"}).status,
+              0);
 }
 
 } // namespace

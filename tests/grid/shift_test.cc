@@ -349,9 +349,9 @@ TEST_F(Shift, ATableReplacedDuringTheShiftIsNamedAndNothingIsWritten)
     grid::ShiftInputs in;
     in.newMinute = 50;
     in.blockSize = [] { return 3.0 / 1440; };
-    // Named as the user typed the folder.
+    // Named as the user typed the folder, with the system's separator.
     EXPECT_EQ(messageOf([&] { grid::shiftMinute(engine, in, filter, table, query, replacing, view); }),
-              folderText + "\\AdvBlock.db: the file was replaced or removed by another program");
+              folderText + "/AdvBlock.db: the file was replaced or removed by another program");
     EXPECT_EQ(tableBytes(folder), before);
 }
 

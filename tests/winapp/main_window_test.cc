@@ -516,7 +516,7 @@ TEST_F(MainWindow, ALoadUndoesAnInterruptedShiftAndSaysSo)
 
     SendMessageW(f.BtnLoad, BM_CLICK, 0, 0);
     ASSERT_EQ(prompter.notices.size(), 1u);
-    EXPECT_NE(prompter.notices[0].find("was interrupted and has been undone"), std::string::npos) << prompter.notices[0];
+    EXPECT_NE(prompter.notices[0].find("был прерван и отменён"), std::string::npos) << prompter.notices[0];
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), grid);
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), filling);
 }
