@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/form/messages.h"
 #include "app/widgets/exception_box.h"
 #include "app/widgets/pictures.h"
 
@@ -29,7 +30,7 @@ bool Application::notify(QObject* receiver, QEvent* event)
     } catch (const std::exception& e) {
         reportError(QString::fromUtf8(e.what()));
     } catch (...) {
-        reportError(QStringLiteral("Unknown error"));
+        reportError(QString::fromUtf8(kUnknownError));
     }
     return true;
 }

@@ -10,6 +10,8 @@
 #include "spinedit/program_spin_edits.h"
 #include "spinedit/spin_edit.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
@@ -48,9 +50,14 @@ TForm1::TForm1(Prompter* prompter, QWidget* parent) : QWidget(parent), m_prompte
     createControls();
     placeControls();
     FormCreate();
+    qApp->installEventFilter(this);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    if (qApp)
+        qApp->removeEventFilter(this);
+}
 
 void TForm1::createControls()
 {
@@ -207,12 +214,56 @@ void TForm1::showEvent(QShowEvent* event)
     DEBase->setFocus(Qt::OtherFocusReason);
 }
 
+namespace {
+
+// What the user does with the mouse, the keyboard and the like; painting,
+// moving and closing the window are not among it.
+bool isUserInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::TabletPress:
+    case QEvent::TabletMove:
+    case QEvent::TabletRelease:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    if (m_form.running() && isUserInput(event->type()) && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this)
+        return true;
     // A new press starts a new click on the minute list.
     if (watched == LbTimes->viewport() && event->type() == QEvent::MouseButtonPress)
         m_rowChangedByPress = false;
     return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    m_form.FormClose();
+    QWidget::closeEvent(event);
 }
 
 void TForm1::FormCreate()

@@ -73,8 +73,11 @@ public:
     int GetDOW(paradox::DateTime date) const;
 
 protected:
+    // Also sees the whole program's events, to keep the user's input from
+    // the window's controls while a load or a shift runs.
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void createControls();

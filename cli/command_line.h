@@ -14,7 +14,8 @@ std::vector<std::string> utf8Arguments(int argc, char** argv);
 
 // Shows the program's UTF-8 messages as text in a Windows console, which
 // otherwise prints them in its own code page; puts the console back as it
-// was when the object goes. Elsewhere it does nothing.
+// was when the object goes. Standard output on the null device gets a
+// buffer. Elsewhere it does nothing.
 class Utf8Console {
 public:
     Utf8Console();

@@ -3,6 +3,7 @@
 #include "paradox/datetime.h"
 #include "paradox/table_builder.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -139,7 +140,9 @@ paradox::Status writeGrid(const std::string& path, const std::vector<Slot>& slot
     return st.isOk() ? b->write(path) : st;
 }
 
-paradox::Status writeFilling(const std::string& path, const std::vector<Slot>& slots, int keyFields, bool indexes)
+// `records`: how many dated blocks; 0 for a year of them.
+paradox::Status writeFilling(const std::string& path, const std::vector<Slot>& slots, int keyFields, bool indexes,
+                             int records)
 {
     std::unique_ptr<paradox::TableBuilder> b;
     paradox::CreateOptions options;
@@ -153,14 +156,16 @@ paradox::Status writeFilling(const std::string& path, const std::vector<Slot>& s
          {"FFilled", FieldType::Time},
          {"FNote", FieldType::Alpha, 40}},
         options, &b);
-    // A year of dated blocks from the first Monday of 2026.
+    // Dated blocks day after day from the first Monday of 2026.
     const std::int32_t start = paradox::dayNumberFromCivil({2026, 1, 5});
     int serial = 0;
-    for (std::int32_t day = start; st.isOk() && day < start + 364; ++day) {
+    for (std::int32_t day = start; st.isOk() && (records > 0 ? serial < records : day < start + 364); ++day) {
         const int weekday = paradox::weekdayOfDayNumber(day);
         for (const Slot& s : slots) {
             if (s.day != weekday)
                 continue;
+            if (records > 0 && serial == records)
+                break;
             const int spots = 2 + (serial++ % 5);
             const int filled = std::min(s.lengthSeconds, spots * 30);
             st = b->addRecord({date(day), timeOfDay(s.hour, s.minute, s.second), integer(spots),
@@ -173,18 +178,36 @@ paradox::Status writeFilling(const std::string& path, const std::vector<Slot>& s
     return st.isOk() ? b->write(path) : st;
 }
 
+// A count in plain digits from 1 to `most`.
+bool parseCount(const std::string& text, int most, int* out)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const int v = std::atoi(text.c_str());
+    if (v < 1 || v > most)
+        return false;
+    *out = v;
+    return true;
+}
+
 } // namespace
 
 int demo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
 {
-    static const char* const kUsage = "usage: gridshift-cli demo DIR [--unkeyed] [--secondary]\n";
+    static const char* const kUsage =
+        "usage: gridshift-cli demo DIR [--unkeyed] [--secondary] [--records N]\n"
+        "  --records N  the filling's number of dated blocks, 1 to 10000000 (a year's, 32812, when left out)\n";
     std::string dir;
     bool keyed = true, secondary = false;
-    for (const std::string& a : args) {
+    int records = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
         if (a == "--unkeyed")
             keyed = false;
         else if (a == "--secondary")
             secondary = true;
+        else if (a == "--records" && i + 1 < args.size() && parseCount(args[i + 1], 10'000'000, &records))
+            ++i;
         else if (dir.empty() && !a.empty() && a[0] != '-')
             dir = a;
         else {
@@ -207,7 +230,7 @@ int demo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     const std::vector<Slot> slots = weeklyGrid();
     paradox::Status st = writeGrid(folder + "AdvSetBlk.db", slots, keyed ? 2 : 0, secondary);
     if (st.isOk())
-        st = writeFilling(folder + "AdvBlock.db", slots, keyed ? 2 : 0, secondary);
+        st = writeFilling(folder + "AdvBlock.db", slots, keyed ? 2 : 0, secondary, records);
     if (!st.isOk()) {
         std::fprintf(err, "%s\n", st.message().c_str());
         return kFailure;

@@ -28,10 +28,11 @@ std::string formatTime(std::int64_t ms)
 
 bool validDay(std::int64_t day) { return day >= 1 && day <= 3652059; }
 
+// A day outside 0001-01-01..9999-12-31 keeps the engine's number form.
 std::string formatDate(std::int64_t day)
 {
     if (!validDay(day))
-        return std::to_string(day);
+        return "#" + std::to_string(day);
     const paradox::CivilDate d = paradox::civilFromDayNumber(static_cast<std::int32_t>(day));
     char buf[32];
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
@@ -61,7 +62,8 @@ std::string formatValue(const paradox::Value& v)
         return formatTime(v.integer);
     case Kind::Timestamp: {
         const double day = std::floor(v.real / paradox::kMsPerDay);
-        if (!std::isfinite(v.real) || !(day >= 1 && day <= 3652059))
+        // Beyond 2^53 milliseconds a day's milliseconds are no longer exact.
+        if (!std::isfinite(v.real) || !(std::fabs(v.real) < 9.0e15))
             return formatReal(v.real);
         const auto ms = static_cast<std::int64_t>(v.real - day * paradox::kMsPerDay);
         return formatDate(static_cast<std::int64_t>(day)) + " " + formatTime(ms);
@@ -102,6 +104,9 @@ int dump(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         std::fprintf(err, "%s\n", st.message().c_str());
         return kFailure;
     }
+    if (const paradox::HalfWritten* half = table->halfWritten())
+        std::fprintf(err, "%s: %s; the %u records the header counts are read\n", args[0].c_str(),
+                     paradox::describe(*half).c_str(), static_cast<unsigned>(half->headerRecords));
     const auto& fields = table->fields();
     std::string line;
     for (std::size_t i = 0; i < fields.size(); ++i) {

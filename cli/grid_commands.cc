@@ -2,6 +2,7 @@
 // shift a minute.
 
 #include "cli/commands.h"
+#include "cli/terminal_progress.h"
 
 #include "grid/load.h"
 #include "grid/recovery.h"
@@ -24,39 +25,6 @@
 
 namespace cli {
 namespace {
-
-// A progress bar on a terminal; nothing when the output is not one.
-class TerminalProgress : public grid::ProgressSink {
-public:
-    explicit TerminalProgress(std::FILE* err) : m_err(err), m_terminal(isatty(fileno(err)) != 0) {}
-
-    void report(const std::string& text, double percent) override
-    {
-        if (!m_terminal)
-            return;
-        if (!text.empty())
-            m_heading = text;
-        if (text.empty() && percent < 0) {
-            if (m_shown)
-                std::fputs("\r\033[K", m_err);
-            m_shown = false;
-            return;
-        }
-        const int p = percent < 0 ? 0 : percent > 100 ? 100 : static_cast<int>(percent);
-        constexpr int kWidth = 30;
-        std::string bar(static_cast<std::size_t>(p * kWidth / 100), '#');
-        bar.resize(kWidth, '.');
-        std::fprintf(m_err, "\r\033[K[%s] %3d%% %s", bar.c_str(), p, m_heading.c_str());
-        std::fflush(m_err);
-        m_shown = true;
-    }
-
-private:
-    std::FILE* m_err;
-    bool m_terminal;
-    bool m_shown = false;
-    std::string m_heading;
-};
 
 // The window's part: messages go to standard error, the list is kept.
 class ConsoleView : public grid::ShiftView {
@@ -329,7 +297,7 @@ int undo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     const std::string prefix = grid::SlashedPath(args[0]);
     ConsoleView view(err, true);
     try {
-        grid::recoverFolder(prefix, view);
+        grid::recoverFolder(prefix, view, grid::Access::Write);
         std::fprintf(out, "%s\n", grid::undoLastShift(prefix).c_str());
     } catch (const std::exception& e) {
         std::fprintf(err, "%s\n", e.what());

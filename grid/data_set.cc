@@ -74,6 +74,22 @@ private:
     std::size_t m_pos = 0;
 };
 
+// The table is read as its header counts; writing it waits for a repair.
+std::string halfWrittenNotice(const std::string& tablePath, const paradox::HalfWritten& t)
+{
+    const std::string name = tablePath.substr(tablePath.find_last_of("\\/") + 1);
+    std::string found = "по заголовку записей: " + std::to_string(t.headerRecords) +
+                        ", блоков: " + std::to_string(t.headerBlocks) +
+                        "; в файле блоков: " + std::to_string(t.fileBlocks);
+    if (t.blockRecords > t.headerRecords)
+        found += "; в блоках записей: " + std::to_string(t.blockRecords);
+    if (t.strayBlock != 0)
+        found += "; цепочка блоков продолжается до блока " + std::to_string(t.strayBlock);
+    return "Таблица " + name + " записана не до конца (" + found +
+           "): показаны записи по заголовку, а изменять её можно только после исправления утилитой "
+           "восстановления таблиц самой базы данных";
+}
+
 } // namespace
 
 // ---- TableDataSet ----
@@ -252,6 +268,7 @@ void QueryDataSet::open()
 {
     if (m_open)
         return;
+    m_notice.clear();
     std::string text;
     for (const std::string& line : m_sql)
         text += line + "\n";
@@ -289,6 +306,8 @@ void QueryDataSet::open()
     paradox::Status st = paradox::Table::open(hostPath(path), options, &table);
     if (!st.isOk())
         raise(st, path);
+    if (const paradox::HalfWritten* half = table->halfWritten())
+        m_notice = halfWrittenNotice(path, *half);
     const int field = table->fieldIndex(column);
     if (field < 0)
         fail("Field '" + column + "' not found");

@@ -102,6 +102,10 @@ public:
     int fieldByName(const std::string& fieldName) const;
     paradox::DateTime asDateTime(int field) const;
 
+    // What the last open found amiss in a table it could still read, in one
+    // line for the user; empty when nothing. Kept until the next open.
+    const std::string& notice() const { return m_notice; }
+
 private:
     [[noreturn]] void raise(const paradox::Status& st, const std::string& tablePath) const;
 
@@ -119,6 +123,7 @@ private:
     bool m_dateTimeColumn = true;
     std::vector<Row> m_rows;
     std::size_t m_row = 0;
+    std::string m_notice;
 };
 
 } // namespace grid

@@ -104,6 +104,29 @@ std::string hostFolder(const std::string& prefix)
     return folder;
 }
 
+std::string folderAsTyped(const std::string& prefix)
+{
+    std::string folder = prefix;
+    // "D:\" and "\" are folders as they stand.
+    const bool root = folder == "\\" || (folder.size() == 3 && folder[1] == ':');
+    if (!root && !folder.empty() && folder.back() == '\\')
+        folder.pop_back();
+    return folder;
+}
+
+std::string pathAsTyped(const std::string& prefix, const std::string& name)
+{
+    const std::string folder = folderAsTyped(prefix);
+    if (folder.empty() || folder.back() == '/' || folder.back() == '\\')
+        return folder + name;
+#if defined(_WIN32)
+    const char separator = '\\';
+#else
+    const char separator = folder.find('\\') != std::string::npos ? '\\' : '/';
+#endif
+    return folder + separator + name;
+}
+
 std::string userPaths(const std::string& message, const std::string& windowsPath)
 {
     const std::string host = hostPath(windowsPath);
@@ -114,7 +137,8 @@ std::string userPaths(const std::string& message, const std::string& windowsPath
     if (hostCut == std::string::npos)
         return message;
     const std::string hostDir = host.substr(0, hostCut + 1);
-    const std::string userDir = userCut == std::string::npos ? std::string() : windowsPath.substr(0, userCut + 1);
+    const std::string userDir =
+        userCut == std::string::npos ? std::string() : pathAsTyped(windowsPath.substr(0, userCut + 1), "");
     std::string out;
     std::size_t from = 0;
     for (std::size_t at = message.find(hostDir); at != std::string::npos; at = message.find(hostDir, from)) {

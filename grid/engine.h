@@ -44,6 +44,15 @@ bool fileExists(const std::string& windowsPath);
 // names, with its trailing separator; empty for the current folder.
 std::string hostFolder(const std::string& prefix);
 
+// The folder of a prefix as the user typed it, without the backslash that
+// SlashedPath put after it; empty for the current folder.
+std::string folderAsTyped(const std::string& prefix);
+
+// A file of the folder named as the user would write it: the folder as typed
+// and the name, joined by this system's separator (a backslash where the
+// folder was typed with backslashes).
+std::string pathAsTyped(const std::string& prefix, const std::string& name);
+
 // The message with every file of the folder that `windowsPath` lies in named
 // as the user knows it (C:\Kalvora\AdvSetBlk.PX) rather than as this
 // machine finds it (.../dosdevices/c:/Kalvora/AdvSetBlk.PX).

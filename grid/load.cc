@@ -40,6 +40,8 @@ void listMinutes(Engine& engine, QueryDataSet& query, ProgressSink& progress, Lo
     query.close();
     query.clearSql();
     progress.report("", -1);
+    if (!query.notice().empty())
+        view.showNotice(query.notice());
 
     std::vector<std::uint16_t>& m = engine.Minutes;
     for (std::size_t i = 0; i < m.size(); ++i)

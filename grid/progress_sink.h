@@ -10,6 +10,11 @@ namespace grid {
 // text: UTF-8; an empty text keeps the current heading.
 // percent: 0..100 while working (values outside are the receiver's to clamp);
 // a negative percent with an empty text ends the reporting.
+//
+// A report may raise an exception to stop the operation (the user closed the
+// program, say); the operation then leaves as it does for an error, with
+// nothing written unless a shift had already begun to write. The report that
+// ends the reporting must not raise.
 class ProgressSink {
 public:
     virtual ~ProgressSink() = default;

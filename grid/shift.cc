@@ -9,7 +9,7 @@ namespace grid {
 
 namespace {
 
-const char* const kBlockSizeTooLong = "The new block size must be less than a day (1439:59 at most)";
+const char* const kBlockSizeTooLong = "Новый размер блока должен быть меньше суток (не более 1439:59)";
 
 std::uint16_t wholeMinute(double value)
 {
@@ -37,36 +37,35 @@ paradox::DateTime checkedBlockSize(paradox::DateTime size)
     return size;
 }
 
-// The day and hour ticks as the lists held them at the last progress
-// report: only while a report handles messages can the user change them.
+// The day and hour ticks as the lists held them when the shift was
+// confirmed. The user may tick or untick during the walk (each progress
+// report handles the window's messages); the walk must not follow, or the two
+// tables would disagree with each other and with what was confirmed.
 class Ticks {
 public:
-    explicit Ticks(const DayHourFilter& filter) : m_filter(filter) { refresh(); }
-    void refresh()
+    explicit Ticks(const DayHourFilter& filter)
     {
         for (int d = 0; d < 7; ++d)
-            m_day[static_cast<std::size_t>(d)] = m_filter.CheckDayOfWeek(d);
+            m_day[static_cast<std::size_t>(d)] = filter.CheckDayOfWeek(d);
         for (int h = 0; h < 24; ++h)
-            m_hour[static_cast<std::size_t>(h)] = m_filter.CheckTime(h);
+            m_hour[static_cast<std::size_t>(h)] = filter.CheckTime(h);
     }
     bool day(int d) const { return d >= 0 && d <= 6 && m_day[static_cast<std::size_t>(d)]; }
     bool hour(int h) const { return h >= 0 && h <= 23 && m_hour[static_cast<std::size_t>(h)]; }
 
 private:
-    const DayHourFilter& m_filter;
     std::array<bool, 7> m_day{};
     std::array<bool, 24> m_hour{};
 };
 
 struct Pass {
     TableDataSet& table;
-    const DayHourFilter& filter;
-    const Engine& engine;
-    std::uint16_t newMinute;
+    const Ticks& ticks;
+    std::uint16_t oldMinute, newMinute;
     ProgressSink& progress;
     int every;          // records between progress reports
     double base, span;  // the percents the pass moves the bar across
-    const std::function<paradox::DateTime()>* blockSize;  // the grid's only
+    const paradox::DateTime* blockSize;  // the grid's only
 };
 
 // Walks the table from its first record; each block that starts at the
@@ -80,7 +79,7 @@ void planPass(const Pass& pass, DayOf dayOf, int* changed, DayHourCounts* counts
 {
     TableDataSet& table = pass.table;
     paradox::Table& t = table.table();
-    Ticks ticks(pass.filter);
+    const Ticks& ticks = pass.ticks;
     int timeIndex = -1, sizeIndex = -1;
     const paradox::Field* time = nullptr;
     std::int32_t counter = 0;
@@ -95,16 +94,15 @@ void planPass(const Pass& pass, DayOf dayOf, int* changed, DayHourCounts* counts
                     time = &table.dateTimeField(timeIndex);
                 }
                 const paradox::TimeOfDay tod = paradox::timeOfDayIn(*time, record);
-                if (ticks.hour(tod.hour) && tod.minute == pass.engine.OldMinute) {
+                if (ticks.hour(tod.hour) && tod.minute == pass.oldMinute) {
                     const paradox::DateTime moved = movedTime(tod, pass.newMinute);
                     t.seek(run.slot + i);
                     table.edit();
                     table.setAsDateTime(timeIndex, moved);
                     if (pass.blockSize) {
-                        const paradox::DateTime size = checkedBlockSize((*pass.blockSize)());
                         if (sizeIndex < 0)
                             sizeIndex = table.fieldByName("FSize");
-                        table.setAsDateTime(sizeIndex, size);
+                        table.setAsDateTime(sizeIndex, *pass.blockSize);
                     }
                     table.post();
                     ++*changed;
@@ -112,10 +110,8 @@ void planPass(const Pass& pass, DayOf dayOf, int* changed, DayHourCounts* counts
                 }
             }
             ++counter;
-            if (counter % pass.every == 0) {
+            if (counter % pass.every == 0)
                 pass.progress.report("", counter * pass.span / table.recordCount() + pass.base);
-                ticks.refresh();
-            }
         }
         t.seek(run.slot + run.count);
     }
@@ -174,15 +170,21 @@ ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHour
         return result;
     detail::BusyGuard guard(engine);
 
+    // Everything the user chose is taken now, once: the question names it,
+    // and the walk must do what was confirmed whatever happens in the window
+    // meanwhile.
     const std::uint16_t newMinute = wholeMinute(inputs.newMinute);
-    checkedBlockSize(inputs.blockSize());
-    if (!view.confirm(shiftQuestion(engine.OldMinute, newMinute)))
+    const paradox::DateTime blockSize = checkedBlockSize(inputs.blockSize());
+    const std::uint16_t oldMinute = engine.OldMinute;
+    const Ticks ticks(filter);
+    const std::string folderText = inputs.folderText ? inputs.folderText() : std::string();
+    if (!view.confirm(shiftQuestion(oldMinute, newMinute)))
         return result;
     result.ran = true;
-    recoverFolder(engine.BaseFolder, view);
+    recoverFolder(engine.BaseFolder, view, Access::Write);
     progress.report("Процесс переноса сетки !", 0);
 
-    const bool moveFilling = newMinute != engine.OldMinute;
+    const bool moveFilling = newMinute != oldMinute;
     TableDataSet filling(table.name());
     filling.setFileSystem(&table.fileSystem());
     try {
@@ -196,12 +198,13 @@ ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHour
             filling.open();
             filling.lockForWriting();
         }
-        planGrid({table, filter, engine, newMinute, progress, 20, 0, 20, &inputs.blockSize}, &result);
+        planGrid({table, ticks, oldMinute, newMinute, progress, 20, 0, 20, &blockSize}, &result);
         if (moveFilling) {
             progress.report("Процесс переноса данных", 20);
-            planFilling({filling, filter, engine, newMinute, progress, 100, 20, 80, nullptr}, &result);
+            planFilling({filling, ticks, oldMinute, newMinute, progress, 100, 20, 80, nullptr}, &result);
         }
         paradox::Transaction tx(table.fileSystem(), kJournalName);
+        tx.setNote(shiftNote(oldMinute, newMinute, result.gridChanged, result.fillingChanged));
         check(tx.add(table.table()), engine);
         if (moveFilling)
             check(tx.add(filling.table()), engine);
@@ -219,7 +222,7 @@ ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHour
     progress.report("", -1);
 
     if (!inputs.dryRun)
-        detail::runLoad(engine, inputs.folderText ? inputs.folderText() : std::string(), query, progress, view);
+        detail::runLoad(engine, folderText, query, progress, view);
     return result;
 }
 

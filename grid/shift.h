@@ -19,12 +19,13 @@ public:
     virtual bool confirm(const std::string& text) = 0;
 };
 
+// What the user chose. The functions are asked once, before the question.
 struct ShiftInputs {
     // The new-minute editor's value; its whole part is the new minute.
     double newMinute = 0;
-    // The block-size editor's value, read afresh for each grid record changed.
+    // The block-size editor's value, the length every moved grid block gets.
     std::function<paradox::DateTime()> blockSize;
-    // The folder field's text, read when the minute list is loaded again at the end.
+    // The folder field's text, from which the minute list is loaded again at the end.
     std::function<std::string()> folderText;
     // Work out and count the changes, with every refusal, but write nothing
     // and reload nothing.
@@ -49,6 +50,10 @@ std::string shiftQuestion(std::uint16_t oldMinute, std::uint16_t newMinute);
 // ticked day to the new minute, in the grid and in its filling, and sets the
 // grid's block length; then loads the minute list again.
 //
+// The inputs, OldMinute and the ticks are taken once, before the question,
+// and the walk uses only those: what the user does while a progress report
+// handles the window's messages changes nothing of the run.
+//
 // Both tables change together or not at all. After the confirmation a shift
 // of the folder that was interrupted is undone (see recoverFolder); then both
 // tables are opened and locked, walked, and every change and key violation is
@@ -59,7 +64,10 @@ std::string shiftQuestion(std::uint16_t oldMinute, std::uint16_t newMinute);
 // else, grid::Error for a block size of a day or more before the question,
 // and grid::Error for failures of the tables: those leave both tables as they
 // were, closed and unlocked, the progress window closed and the list as it
-// was. Does nothing while another load or shift is running.
+// was. An exception that a progress report raises to stop the shift leaves the
+// same way; once the commit has begun, the tables are written in full and
+// only the reload can be stopped. Does nothing while another load or shift
+// is running.
 ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHourFilter& filter,
                         TableDataSet& table, QueryDataSet& query, ProgressSink& progress, ShiftView& view);
 

@@ -180,6 +180,17 @@ int codePageOfSortOrder(std::string_view sortOrderName)
     return 0;
 }
 
+int codePageOfSortOrderCode(int code)
+{
+    // Bytes seen on real tables, beside the order names that tables of
+    // later versions give with them: 0x00 ascii, 0x03 china, 0x11 ANSII850,
+    // 0x14 BLROM800, 0x40 DBWINWE0, 0x4C DBWINUS0, 0xC0 cyrr (in 3.5 tables
+    // as well, holding Russian text). Only the Cyrillic one is taken from
+    // the byte; 3.x tables with any other byte keep reading as code page
+    // 437, as they always have.
+    return code == 0xC0 ? 866 : 0;
+}
+
 std::string foldCase(std::string_view utf8)
 {
     std::string out;

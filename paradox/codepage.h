@@ -25,6 +25,11 @@ Status fromUtf8(std::string_view utf8, int codePage, std::string* out);
 // Letter case is ignored.
 int codePageOfSortOrder(std::string_view sortOrderName);
 
+// The code page a sort-order byte (header offset 0x29) implies, for 3.x
+// tables, which give neither a code page nor a sort-order name; 0 when the
+// byte says nothing beyond the default.
+int codePageOfSortOrderCode(int code);
+
 // Case folding for names compared "without regard to letter case": ASCII,
 // Latin-1 and Cyrillic letters.
 std::string foldCase(std::string_view utf8);

@@ -1,5 +1,6 @@
 #include "paradox/file.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -11,7 +12,34 @@ std::filesystem::path fromUtf8(const std::string& s)
     return std::filesystem::path(std::u8string(s.begin(), s.end()));
 }
 
+// The whole file's bytes, for file systems that hold files in memory.
+class WholeFileReader final : public FileReader {
+public:
+    explicit WholeFileReader(std::unique_ptr<File> file) : m_file(std::move(file)) {}
+    std::uint64_t size() const override { return m_file->contents().size(); }
+    Status readAt(std::uint64_t offset, std::span<std::byte> out) override
+    {
+        const std::span<const std::byte> all = m_file->contents();
+        if (offset > all.size() || out.size() > all.size() - offset)
+            return Status::ioError(m_file->path() + ": file shrank while being read");
+        std::copy_n(all.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+        return Status::ok();
+    }
+
+private:
+    std::unique_ptr<File> m_file;
+};
+
 } // namespace
+
+Status FileSystem::openReader(const std::string& path, std::unique_ptr<FileReader>* out)
+{
+    std::unique_ptr<File> file;
+    Status st = openEntry(path, OpenMode::ReadOnly, &file);
+    if (st.isOk())
+        *out = std::make_unique<WholeFileReader>(std::move(file));
+    return st;
+}
 
 Status File::writeRuns(std::span<const Run> runs)
 {

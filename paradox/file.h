@@ -58,6 +58,16 @@ public:
     virtual Status close() = 0;
 };
 
+// A file read a piece at a time, never held whole: for files whose size is
+// not ours to trust.
+class FileReader {
+public:
+    virtual ~FileReader() = default;
+    virtual std::uint64_t size() const = 0;
+    // Fills `out` from `offset`; fails when the file ends first.
+    virtual Status readAt(std::uint64_t offset, std::span<std::byte> out) = 0;
+};
+
 // Opens and creates files; the seam through which tests inject failures.
 class FileSystem {
 public:
@@ -66,6 +76,19 @@ public:
     // Code::NotFound when the file does not exist; a read-write open that the
     // system refuses fails with Code::ReadOnly.
     virtual Status open(const std::string& path, OpenMode mode, std::unique_ptr<File>* out) = 0;
+
+    // Opens a file that must be the folder's own regular file: a link, a
+    // reparse point, a folder, a pipe or a device at `path` fails with
+    // Code::NotSupported. Without links, as here, the same as open().
+    virtual Status openEntry(const std::string& path, OpenMode mode, std::unique_ptr<File>* out)
+    {
+        return open(path, mode, out);
+    }
+
+    // Opens such a file for reading a piece at a time, without blocking on a
+    // pipe: Code::NotFound when there is nothing at `path`, Code::NotSupported
+    // when it is not a regular file.
+    virtual Status openReader(const std::string& path, std::unique_ptr<FileReader>* out);
 
     // Writes a new file holding `data`; fails if the file already exists.
     virtual Status createFile(const std::string& path, std::span<const std::byte> data) = 0;

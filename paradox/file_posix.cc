@@ -336,6 +336,59 @@ private:
     std::vector<std::byte> m_buffer;
 };
 
+// Opens the folder's own regular file at `path` and nothing it leads to: no
+// link (O_NOFOLLOW), and the descriptor is checked to be the entry itself.
+Status openEntryDescriptor(const std::string& path, int flags, int* out)
+{
+    int err = 0;
+    const int fd = openRegular(path, flags | O_NOFOLLOW, &err);
+    if (fd < 0) {
+        if (err == ENOENT || err == ENOTDIR)
+            return Status::notFound(errorText(path, err));
+        if (err == ELOOP || err == EISDIR || err == EINVAL)
+            return Status::notSupported(path + ": not a regular file of the folder");
+        if ((flags & O_ACCMODE) != O_RDONLY && (err == EACCES || err == EROFS || err == EPERM || err == ETXTBSY))
+            return Status::readOnly(errorText(path, err));
+        return Status::ioError(errorText(path, err));
+    }
+    struct stat opened, named;
+    if (::fstat(fd, &opened) != 0 || ::lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode) ||
+        named.st_dev != opened.st_dev || named.st_ino != opened.st_ino) {
+        ::close(fd);
+        return Status::notSupported(path + ": not a regular file of the folder");
+    }
+    *out = fd;
+    return Status::ok();
+}
+
+class PosixReader final : public FileReader {
+public:
+    PosixReader(std::string path, int fd, std::uint64_t size) : m_path(std::move(path)), m_fd(fd), m_size(size) {}
+    ~PosixReader() override { ::close(m_fd); }
+    std::uint64_t size() const override { return m_size; }
+    Status readAt(std::uint64_t offset, std::span<std::byte> out) override
+    {
+        std::size_t done = 0;
+        while (done < out.size()) {
+            const ssize_t n =
+                ::pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return Status::ioError(errorText(m_path, errno));
+            if (n == 0)
+                return Status::ioError(m_path + ": file shrank while being read");
+            done += static_cast<std::size_t>(n);
+        }
+        return Status::ok();
+    }
+
+private:
+    std::string m_path;
+    int m_fd;
+    std::uint64_t m_size;
+};
+
 class PosixFileSystem final : public FileSystem {
 public:
     Status open(const std::string& path, OpenMode mode, std::unique_ptr<File>* out) override
@@ -350,17 +403,32 @@ public:
                 return Status::readOnly(errorText(path, err));
             return Status::ioError(errorText(path, err));
         }
-        struct stat st;
-        if (::fstat(fd, &st) != 0) {
-            err = errno;
+        return load(path, fd, rw, out);
+    }
+
+    Status openEntry(const std::string& path, OpenMode mode, std::unique_ptr<File>* out) override
+    {
+        const bool rw = mode == OpenMode::ReadWrite;
+        int fd = -1;
+        Status st = openEntryDescriptor(path, rw ? O_RDWR : O_RDONLY, &fd);
+        if (!st.isOk())
+            return st;
+        return load(path, fd, rw, out);
+    }
+
+    Status openReader(const std::string& path, std::unique_ptr<FileReader>* out) override
+    {
+        int fd = -1;
+        Status st = openEntryDescriptor(path, O_RDONLY, &fd);
+        if (!st.isOk())
+            return st;
+        struct stat info;
+        if (::fstat(fd, &info) != 0) {
+            const int err = errno;
             ::close(fd);
             return Status::ioError(errorText(path, err));
         }
-        auto file = std::make_unique<PosixFile>(path, fd, rw);
-        Status s = file->load(static_cast<std::size_t>(st.st_size));
-        if (!s.isOk())
-            return s;
-        *out = std::move(file);
+        *out = std::make_unique<PosixReader>(path, fd, static_cast<std::uint64_t>(info.st_size));
         return Status::ok();
     }
 
@@ -411,6 +479,23 @@ public:
         if (rc != 0)
             return Status::ioError(errorText(path, err));
         *locked = fl.l_type != F_UNLCK;
+        return Status::ok();
+    }
+
+private:
+    static Status load(const std::string& path, int fd, bool rw, std::unique_ptr<File>* out)
+    {
+        struct stat st;
+        if (::fstat(fd, &st) != 0) {
+            const int err = errno;
+            ::close(fd);
+            return Status::ioError(errorText(path, err));
+        }
+        auto file = std::make_unique<PosixFile>(path, fd, rw);
+        Status s = file->load(static_cast<std::size_t>(st.st_size));
+        if (!s.isOk())
+            return s;
+        *out = std::move(file);
         return Status::ok();
     }
 };

@@ -70,21 +70,30 @@ std::uint16_t fieldLength(std::uint8_t type, std::uint8_t size)
     }
 }
 
-Status readChain(std::span<const std::byte> data, const Header& header, std::vector<ChainBlock>* out,
-                 std::uint32_t* records)
+namespace {
+
+// With `overrun`, leniently past the header's records (see readTableChain).
+Status walkChain(std::span<const std::byte> data, const Header& header, std::vector<ChainBlock>* out,
+                 std::uint32_t* records, ChainOverrun* overrun)
 {
     *records = 0;
     if (header.firstBlock == 0)
         return Status::ok();
-    if (header.fileBlocks == 0)
+    const bool allInAtStart = overrun && header.numRecords == 0;
+    if (header.fileBlocks == 0 && !allInAtStart)
         return Status::corruption("the chain starts at block " + std::to_string(header.firstBlock) +
                                   " of a file without blocks");
     std::vector<bool> seen(static_cast<std::size_t>(header.fileBlocks) + 1, false);
     std::uint32_t slot = 0;
     for (std::uint16_t blk = header.firstBlock; blk != 0;) {
-        if (blk > header.fileBlocks)
+        if (blk > header.fileBlocks) {
+            if (overrun && slot >= header.numRecords) {
+                overrun->strayBlock = blk;
+                break;
+            }
             return Status::corruption("the block chain points to block " + std::to_string(blk) +
                                       " but the file has " + std::to_string(header.fileBlocks));
+        }
         if (seen[blk])
             return Status::corruption("the block chain returns to block " + std::to_string(blk));
         seen[blk] = true;
@@ -110,8 +119,41 @@ Status readChain(std::span<const std::byte> data, const Header& header, std::vec
         slot += static_cast<std::uint32_t>(n);
         blk = loadLE16(b);
     }
+    if (overrun) {
+        overrun->blockRecords = slot;
+        if (slot > header.numRecords) {
+            // The chain up to the block holding the header's last record.
+            while (!out->empty() && out->back().firstSlot >= header.numRecords)
+                out->pop_back();
+            if (!out->empty())
+                out->back().count = static_cast<std::uint16_t>(header.numRecords - out->back().firstSlot);
+            slot = header.numRecords;
+        }
+    }
     *records = slot;
     return Status::ok();
+}
+
+} // namespace
+
+Status readChain(std::span<const std::byte> data, const Header& header, std::vector<ChainBlock>* out,
+                 std::uint32_t* records)
+{
+    return walkChain(data, header, out, records, nullptr);
+}
+
+Status readTableChain(std::span<const std::byte> data, const Header& header, std::vector<ChainBlock>* out,
+                      std::uint32_t* records, ChainOverrun* overrun)
+{
+    *overrun = {};
+    return walkChain(data, header, out, records, overrun);
+}
+
+std::uint32_t blocksInFile(std::size_t fileSize, const Header& header)
+{
+    if (fileSize <= header.headerSize)
+        return 0;
+    return static_cast<std::uint32_t>((fileSize - header.headerSize + header.blockSize - 1) / header.blockSize);
 }
 
 Status parseHeader(std::span<const std::byte> file, Header* out)
@@ -225,8 +267,12 @@ Status parseHeader(std::span<const std::byte> file, Header* out)
             return Status::corruption("index name runs past the header");
     }
     // A code page of 0 leaves the encoding to the sort order (an HP Roman-8
-    // order has no DOS or Windows code page); 3.x tables name neither.
-    if (const int cp = h.codePage != 0 ? h.codePage : codePageOfSortOrder(h.sortOrderName); cp != 0)
+    // order has no DOS or Windows code page); 3.x tables name neither, and
+    // only their sort-order byte is left to go by.
+    int cp = h.codePage != 0 ? h.codePage : codePageOfSortOrder(h.sortOrderName);
+    if (h.codePage == 0 && h.sortOrderName.empty())
+        cp = codePageOfSortOrderCode(h.sortOrderCode);
+    if (cp != 0)
         h.textCodePage = cp;
 
     if (h.keyFields > numFields)

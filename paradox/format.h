@@ -124,7 +124,8 @@ struct Header {
     std::uint8_t sortOrderCode = 0;
     std::uint8_t structureStamp = 0;
     std::uint16_t codePage = 0;  // 0 when the file does not say
-    int textCodePage = 437;      // of the file's text: codePage, else its sort order's, else 437
+    int textCodePage = 437;      // of the file's text: codePage, else its sort order's (name, or byte
+                                 // when there is no name), else 437
     std::uint16_t indexRoot = 0;
     std::uint8_t indexLevels = 0;
     std::uint8_t indexedField = 0;   // .X: table number of the first indexed field
@@ -165,6 +166,25 @@ std::uint16_t fieldLength(std::uint8_t type, std::uint8_t size);
 // gets their sum. Messages name no file.
 Status readChain(std::span<const std::byte> file, const Header& header, std::vector<ChainBlock>* out,
                  std::uint32_t* records);
+
+// Where a table's chain goes on after the header's records are all in, as a
+// writer that stopped half-way leaves it (see readTableChain).
+struct ChainOverrun {
+    std::uint32_t blockRecords = 0;  // what the blocks hold, up to where the chain leaves the header's blocks
+    std::uint16_t strayBlock = 0;    // the block past the header's count that the chain goes on to; 0 if none
+    bool found(const Header& header) const { return strayBlock != 0 || blockRecords > header.numRecords; }
+};
+
+// readChain for a table, which reads as the engine reads it: once the
+// header's records are all in, a chain going on past the header's blocks
+// ends there, and records beyond the header's count are left out of `out`
+// and `records`. `overrun` says what was left. Fewer records than the
+// header counts are for the caller to refuse.
+Status readTableChain(std::span<const std::byte> file, const Header& header, std::vector<ChainBlock>* out,
+                      std::uint32_t* records, ChainOverrun* overrun);
+
+// Blocks the file holds after its header, the last one perhaps in part.
+std::uint32_t blocksInFile(std::size_t fileSize, const Header& header);
 
 // Reads and checks the header of any table or index file. Messages say what
 // is wrong without naming the file; callers add the name.

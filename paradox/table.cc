@@ -100,7 +100,57 @@ bool roundDecimalText(const std::string& text, std::int64_t* out)
     return true;
 }
 
+std::string counted(std::uint32_t n, const char* what)
+{
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+HalfWritten halfWrittenOf(std::size_t fileSize, const format::Header& header, const format::ChainOverrun& overrun)
+{
+    HalfWritten h;
+    h.headerRecords = header.numRecords;
+    h.blockRecords = overrun.blockRecords;
+    h.headerBlocks = header.fileBlocks;
+    h.fileBlocks = format::blocksInFile(fileSize, header);
+    h.strayBlock = overrun.strayBlock;
+    return h;
+}
+
 } // namespace
+
+Status refuseHalfWritten(const std::string& path, const HalfWritten& table)
+{
+    return Status::notSupported(path + ": " + describe(table) +
+                                "; the database's own table-repair tool must mend it before it can be changed");
+}
+
+std::string describe(const HalfWritten& t)
+{
+    std::vector<std::string> found{"the file holds " + counted(t.fileBlocks, "block")};
+    if (t.strayBlock != 0)
+        found.push_back("the chain goes on to block " + std::to_string(t.strayBlock));
+    if (t.blockRecords > t.headerRecords)
+        found.push_back("the chain's blocks hold " + counted(t.blockRecords, "record"));
+    std::string text = "a writer left the table half-way: the header counts " + counted(t.headerRecords, "record") +
+                       " in " + counted(t.headerBlocks, "block") + ", but ";
+    for (std::size_t i = 0; i < found.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == found.size() ? " and " : ", ") + found[i];
+    return text;
+}
+
+Status checkNotHalfWritten(std::span<const std::byte> file, const std::string& path)
+{
+    format::Header header;
+    if (!format::parseHeader(file, &header).isOk() || !format::isTableType(header.fileType) ||
+        header.encryptionKey != 0)
+        return Status::ok();
+    std::vector<ChainBlock> chain;
+    std::uint32_t records = 0;
+    format::ChainOverrun overrun;
+    if (!format::readTableChain(file, header, &chain, &records, &overrun).isOk() || !overrun.found(header))
+        return Status::ok();
+    return refuseHalfWritten(path, halfWrittenOf(file.size(), header, overrun));
+}
 
 bool isDateTimeType(FieldType type)
 {
@@ -185,9 +235,12 @@ Status Table::Impl::load()
     }
 
     // Walk the chain once: it gives the table's order and proves the blocks sound.
-    st = format::readChain(data, header, &chain, &recordCount);
+    format::ChainOverrun overrun;
+    st = format::readTableChain(data, header, &chain, &recordCount, &overrun);
     if (!st.isOk())
         return st.withContext(path);
+    if (overrun.found(header))
+        halfWritten = halfWrittenOf(data.size(), header, overrun);
     if (recordCount != header.numRecords)
         return Status::corruption(path + ": the header counts " + std::to_string(header.numRecords) +
                                   " records but the blocks hold " + std::to_string(recordCount));
@@ -360,6 +413,7 @@ int Table::version() const { return m_impl->header.version; }
 int Table::blockSize() const { return static_cast<int>(m_impl->header.blockSize); }
 int Table::codePage() const { return m_impl->header.codePage; }
 std::uint32_t Table::recordCount() const { return m_impl->recordCount; }
+const HalfWritten* Table::halfWritten() const { return m_impl->halfWritten ? &*m_impl->halfWritten : nullptr; }
 const std::vector<Field>& Table::fields() const { return m_impl->fields; }
 bool Table::editing() const { return m_impl->editing; }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +54,29 @@ struct Value {
     double real = 0;           // Float; Timestamp: ms with day 1 starting at kMsPerDay
     std::string text;          // Text: UTF-8; Bytes: the raw bytes; Decimal: digits such as "-1.23"
 };
+
+// How a writer that stopped half-way, or a copy taken while it wrote, left
+// a table: the header's records are all in the block chain, but the chain
+// goes on past the blocks the header counts, or its blocks hold more records
+// than the header counts. Such a table reads as the header counts, and is
+// never written.
+struct HalfWritten {
+    std::uint32_t headerRecords = 0;
+    std::uint32_t blockRecords = 0;  // what the chain's blocks hold, up to where it leaves the header's blocks
+    std::uint32_t headerBlocks = 0;
+    std::uint32_t fileBlocks = 0;    // what the file holds, the last perhaps in part
+    std::uint32_t strayBlock = 0;    // the block past the header's that the chain goes on to; 0 if none
+};
+
+// What is wrong, naming no file: "a writer left the table half-way: the
+// header counts 2 records in 4 blocks, but the file holds 76 blocks and the
+// chain goes on to block 5".
+std::string describe(const HalfWritten& table);
+
+// The refusal to write a table that a writer left half-way, judged from the
+// bytes of its .DB file and naming `path`. Ok for any other file, sound or
+// not: other faults are for opening the table to find.
+Status checkNotHalfWritten(std::span<const std::byte> dbFile, const std::string& path);
 
 class Transaction;
 
@@ -127,6 +151,9 @@ public:
     int blockSize() const;  // bytes
     int codePage() const;   // 0 when the file does not say
     std::uint32_t recordCount() const;
+    // Null unless a writer left the table half-way; then recordCount() is
+    // the header's count, and every write is refused.
+    const HalfWritten* halfWritten() const;
 
     const std::vector<Field>& fields() const;
     // The field's position, or -1; letter case is ignored.

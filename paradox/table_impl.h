@@ -17,6 +17,9 @@ namespace paradox {
 
 using format::ChainBlock;
 
+// The refusal to write a table a writer left half-way, naming `path`.
+Status refuseHalfWritten(const std::string& path, const HalfWritten& table);
+
 // A secondary index of the table and what it means for writes.
 struct SecondaryIndex {
     std::string path;                  // the .X
@@ -85,6 +88,7 @@ struct Table::Impl {
     std::vector<std::string> foldedNames;
     std::vector<ChainBlock> chain;
     std::uint32_t recordCount = 0;
+    std::optional<HalfWritten> halfWritten;
     bool readOnly = false;
 
     // Companions found beside the table.

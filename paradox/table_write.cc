@@ -102,6 +102,8 @@ void StagedRecords::clear()
 
 Status Table::Impl::checkWritable()
 {
+    if (halfWritten)
+        return refuseHalfWritten(path, *halfWritten);
     if (header.writeProtected)
         return error("the table is write-protected");
     if (header.auxPasswords != 0)

@@ -30,7 +30,7 @@ Status Transaction::add(Table& table)
 Status Transaction::commit()
 {
     const Journal journal(m_fs, m_folder, m_journalName);
-    Status st = journal.commit(JournalKind::Change, m_writes);
+    Status st = journal.commit(JournalKind::Change, m_writes, m_note);
     if (!st.isOk())
         return st;
     for (Table* t : m_tables)

@@ -27,6 +27,10 @@ public:
     // must stay open until the commit.
     Status add(Table& table);
 
+    // Text kept with the change's record in the journal, for whoever reads
+    // it later (say, what the change was and when).
+    void setNote(std::string note) { m_note = std::move(note); }
+
     // Writes everything added. On success the tables' posts are written and
     // dropped; on failure the files are as they were (see Journal::commit).
     Status commit();
@@ -35,6 +39,7 @@ private:
     FileSystem& m_fs;
     std::string m_journalName;
     std::string m_folder;
+    std::string m_note;
     std::vector<Table*> m_tables;
     std::vector<FileWrites> m_writes;
 };

@@ -75,4 +75,16 @@ TextMargins textMargins(int partWidth, bool rightToLeft)
     return {0, partWidth + 2};
 }
 
+SpinRect upDownRect(int clientWidth, int clientHeight, int arrowWidth, bool rightToLeft)
+{
+    return {rightToLeft ? 0 : clientWidth - arrowWidth, 0, arrowWidth, clientHeight};
+}
+
+TAlignment visualAlignment(TAlignment alignment, bool rightToLeft)
+{
+    if (!rightToLeft || alignment == TAlignment::taCenter)
+        return alignment;
+    return alignment == TAlignment::taLeftJustify ? TAlignment::taRightJustify : TAlignment::taLeftJustify;
+}
+
 } // namespace spinedit

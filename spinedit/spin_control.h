@@ -84,6 +84,17 @@ struct TextMargins {
 };
 TextMargins textMargins(int partWidth, bool rightToLeft);
 
+// The standard arrows in a client area `clientWidth` x `clientHeight`, in its
+// coordinates: `arrowWidth` wide and the full height, at the right end, the
+// left with right-to-left reading.
+SpinRect upDownRect(int clientWidth, int clientHeight, int arrowWidth, bool rightToLeft);
+
+// Where the text keeps in the field.
+enum class TAlignment { taLeftJustify = 0, taRightJustify = 1, taCenter = 2 };
+// The side the text keeps to on screen: with right-to-left reading, left and
+// right swap, so left-justified text still starts away from the button part.
+TAlignment visualAlignment(TAlignment alignment, bool rightToLeft);
+
 // The editor never gets lower than its font's height plus four system borders and one.
 inline int minimumHeight(int fontHeight, int systemBorder)
 {

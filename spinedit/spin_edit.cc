@@ -81,11 +81,7 @@ TRxSpinEdit::TRxSpinEdit(QWidget* parent) : QLineEdit(parent), m_value(userDecim
 TRxSpinEdit::~TRxSpinEdit()
 {
     // Nothing is reported while the editor is torn down.
-    m_value.OnChange = nullptr;
-    m_value.OnTopClick = nullptr;
-    m_value.OnBottomClick = nullptr;
-    m_value.onBeep = nullptr;
-    m_value.onTextWritten = nullptr;
+    m_value.clearHooks();
     disconnect(this, &QLineEdit::textChanged, this, nullptr);
 }
 
@@ -154,15 +150,13 @@ void TRxSpinEdit::setAlignment(Qt::Alignment alignment)
 void TRxSpinEdit::applyAlignment()
 {
     Qt::Alignment visual = m_alignment & ~Qt::AlignAbsolute;
-    if (layoutDirection() == Qt::RightToLeft) {
-        const Qt::Alignment horizontal = visual & Qt::AlignHorizontal_Mask;
-        visual &= ~Qt::AlignHorizontal_Mask;
-        if (horizontal & Qt::AlignLeft)
-            visual |= Qt::AlignRight;
-        else if (horizontal & Qt::AlignRight)
-            visual |= Qt::AlignLeft;
-        else
-            visual |= horizontal;
+    const Qt::Alignment horizontal = visual & Qt::AlignHorizontal_Mask;
+    if (horizontal & (Qt::AlignLeft | Qt::AlignRight)) {
+        const TAlignment shown =
+            visualAlignment(horizontal & Qt::AlignLeft ? TAlignment::taLeftJustify : TAlignment::taRightJustify,
+                            layoutDirection() == Qt::RightToLeft);
+        visual = (visual & ~Qt::AlignHorizontal_Mask) |
+                 (shown == TAlignment::taLeftJustify ? Qt::AlignLeft : Qt::AlignRight);
     }
     QLineEdit::setAlignment(visual | Qt::AlignAbsolute);
 }
@@ -231,8 +225,8 @@ void TRxSpinEdit::PlaceButton()
     const int h = height();
     if (m_upDown) {
         const QRect client = hasFrame() ? rect().adjusted(kEdge, kEdge, -kEdge, -kEdge) : rect();
-        const int side = StandardButtonWidth();
-        m_upDown->setGeometry(rtl ? client.left() : client.right() + 1 - side, client.top(), side, client.height());
+        const SpinRect arrows = upDownRect(client.width(), client.height(), StandardButtonWidth(), rtl);
+        m_upDown->setGeometry(client.left() + arrows.left, client.top() + arrows.top, arrows.width, arrows.height);
     } else if (m_holder) {
         const SpinRect square = diagonalButtonRect(w, h, hasFrame(), rtl);
         m_holder->setGeometry(square.left, square.top, square.width, square.height);

@@ -46,6 +46,8 @@ public:
 
     TSpinPress pressedHalf() const { return m_down; }
     bool dragging() const { return m_dragging; }
+    // A click handler of this press is running.
+    bool clicking() const { return m_clicking; }
 
     // A left press at (x, y) on an enabled button `width` x `height`.
     void press(int x, int y, int width, int height);

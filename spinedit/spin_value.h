@@ -110,6 +110,15 @@ public:
     // Every change the model makes to the text itself (value writes, steps,
     // also while a step is under way), so a view can show it.
     std::function<void()> onTextWritten;
+    // The editor is going: nothing more is reported or shown.
+    void clearHooks()
+    {
+        OnTopClick = nullptr;
+        OnBottomClick = nullptr;
+        OnChange = nullptr;
+        onBeep = nullptr;
+        onTextWritten = nullptr;
+    }
 
 private:
     void step(bool up);

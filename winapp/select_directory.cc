@@ -114,6 +114,12 @@ std::wstring existingFolder(const std::wstring& path)
 
 FolderWalk::FolderWalk()
 {
+    readDrives();
+}
+
+void FolderWalk::readDrives()
+{
+    m_drives.clear();
     wchar_t buffer[512] = {};
     const DWORD n = GetLogicalDriveStringsW(511, buffer);
     for (const wchar_t* p = buffer; p < buffer + n && *p; p += lstrlenW(p) + 1) {
@@ -213,6 +219,55 @@ std::vector<std::wstring> FolderWalk::files() const
 
 namespace {
 
+std::function<void(HWND)>& networkDialogHook()
+{
+    static std::function<void(HWND)> hook;
+    return hook;
+}
+
+using ConnectionDialog = DWORD(WINAPI*)(HWND, DWORD);
+
+// mpr.dll comes with Windows, but is loaded only when asked for, so the
+// program imports nothing more.
+ConnectionDialog systemConnectionDialog()
+{
+    static const ConnectionDialog dialog = []() -> ConnectionDialog {
+        HMODULE mpr = LoadLibraryW(L"mpr.dll");
+        FARPROC found = mpr ? GetProcAddress(mpr, "WNetConnectionDialog") : nullptr;
+        return reinterpret_cast<ConnectionDialog>(reinterpret_cast<void*>(found));
+    }();
+    return dialog;
+}
+
+} // namespace
+
+bool networkDialogOffered()
+{
+    return networkDialogHook() || systemConnectionDialog();
+}
+
+bool connectNetworkDrive(HWND owner)
+{
+    if (networkDialogHook()) {
+        networkDialogHook()(owner);
+        return true;
+    }
+    const ConnectionDialog dialog = systemConnectionDialog();
+    if (!dialog)
+        return false;
+    // Whatever it answers (connected, cancelled, or no network at all), the
+    // drives are read again by the caller.
+    dialog(owner, RESOURCETYPE_DISK);
+    return true;
+}
+
+void setNetworkDialog(std::function<void(HWND)> dialog)
+{
+    networkDialogHook() = std::move(dialog);
+}
+
+namespace {
+
 // The dialog itself: a template with no controls, which it makes in pixels.
 class SelectDirectoryDialog {
 public:
@@ -291,19 +346,25 @@ private:
         control(L"STATIC", L"D&rives:", 0, 216, 172, 200, 13);
         m_driveCombo = control(L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 216, 189, 200, 150,
                                kDriveComboId);
-        for (const Drive& drive : m_walk.drives())
-            SendMessageW(m_driveCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(drive.name.c_str()));
-        // Offered only where the system has a dialog for connecting network
-        // drives; this one shows none.
+        listDrives();
+        // Offered only where the system has a dialog for connecting network drives.
         control(L"BUTTON", L"Ne&twork...", WS_TABSTOP, 8, 222, 75, 25, kNetworkId);
-        ShowWindow(GetDlgItem(m_dialog, kNetworkId), SW_HIDE);
+        ShowWindow(GetDlgItem(m_dialog, kNetworkId), networkDialogOffered() ? SW_SHOW : SW_HIDE);
         control(L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 260, 222, 75, 25, IDOK);
         control(L"BUTTON", L"Cancel", WS_TABSTOP, 341, 222, 75, 25, IDCANCEL);
         m_openPicture = loadPicture(kOpenFolder);
         m_closedPicture = loadPicture(kClosedFolder);
     }
 
-    // Its inside takes its pixel size and is centred on the screen.
+    void listDrives()
+    {
+        SendMessageW(m_driveCombo, CB_RESETCONTENT, 0, 0);
+        for (const Drive& drive : m_walk.drives())
+            SendMessageW(m_driveCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(drive.name.c_str()));
+    }
+
+    // Its inside takes its pixel size; the whole window is centred on the
+    // screen, as the main window and the boxes are.
     void place()
     {
         const DWORD style = static_cast<DWORD>(GetWindowLongW(m_dialog, GWL_STYLE));
@@ -312,7 +373,7 @@ private:
         AdjustWindowRectEx(&frame, style, FALSE, exStyle);
         SetWindowPos(m_dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        centreOnScreen(m_dialog, true);
+        centreOnScreen(m_dialog);
     }
 
     void openFolder(const std::wstring& folder)
@@ -418,6 +479,14 @@ private:
                     const int index = static_cast<int>(SendMessageW(m_driveCombo, CB_GETCURSEL, 0, 0));
                     if (!m_walk.openDrive(index))
                         beep();
+                    showFolder();
+                }
+                return TRUE;
+            case kNetworkId:
+                if (HIWORD(wParam) == BN_CLICKED) {
+                    connectNetworkDrive(dialog);
+                    m_walk.readDrives();
+                    listDrives();
                     showFolder();
                 }
                 return TRUE;

@@ -2,6 +2,7 @@
 
 #include "winapp/window.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,8 @@ public:
     FolderWalk();
 
     const std::vector<Drive>& drives() const { return m_drives; }
+    // Lists the drives again, as after a network drive was connected.
+    void readDrives();
 
     // The folder the dialog starts in for the field's text: the folder the
     // text names, when it exists; for a drive's top ("C:\" or "C:") that
@@ -70,6 +73,14 @@ std::wstring existingFolder(const std::wstring& path);
 // FolderWalk says for `text`. Returns the open folder on "OK", nothing on
 // "Cancel". The folders it opened stay current either way.
 std::optional<std::wstring> selectDirectory(HWND owner, const std::wstring& text, const std::wstring& lastChosen);
+
+// Whether the system has a dialog for connecting a network drive (mpr.dll's,
+// looked for at run time), or a test put one in its place.
+bool networkDialogOffered();
+// Shows that dialog modally over `owner`; false where there is none.
+bool connectNetworkDrive(HWND owner);
+// An empty function restores the system's dialog.
+void setNetworkDialog(std::function<void(HWND)> dialog);
 
 inline constexpr const wchar_t* kSelectDirectoryTitle = L"Select Directory";
 // The dialog's controls, for tests to find.

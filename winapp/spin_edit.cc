@@ -3,10 +3,19 @@
 #include "spinedit/spin_face.h"
 #include "winapp/panel.h"
 
+#include <commctrl.h>
 #include <windowsx.h>
+
+#include <algorithm>
+#include <utility>
 
 namespace winapp {
 namespace {
+
+using spinedit::TSpinButtonKind;
+
+// Asks the editor to destroy what it retired; posted to its edit window.
+constexpr UINT kDropRetired = WM_APP + 0x53;
 
 // The thin border of the window system, counted four times in the minimum height.
 int systemBorder()
@@ -32,18 +41,17 @@ COLORREF faceColour(spinedit::FaceColour colour)
     return GetSysColor(COLOR_BTNSHADOW);
 }
 
+// A built-in mark as a picture: black on transparent.
 template <std::size_t N>
-void drawGlyph(HDC dc, const std::array<const char*, N>& rows, int x, int y)
+Picture glyphPicture(const std::array<const char*, N>& rows)
 {
-    for (std::size_t row = 0; row < N; ++row)
-        for (int column = 0; rows[row][column]; ++column)
-            if (rows[row][column] == '#')
-                SetPixelV(dc, x + column, y + static_cast<int>(row), RGB(0, 0, 0));
-}
-
-int glyphWidth(const char* row)
-{
-    return lstrlenA(row);
+    Picture glyph;
+    glyph.width = lstrlenA(rows[0]);
+    glyph.height = static_cast<int>(N);
+    for (const char* row : rows)
+        for (int x = 0; x < glyph.width; ++x)
+            glyph.pixels.push_back(row[x] == '#' ? RGB(0, 0, 0) : kTransparent);
+    return glyph;
 }
 
 bool canTakeFocus(HWND control)
@@ -52,9 +60,35 @@ bool canTakeFocus(HWND control)
            IsWindowVisible(control) && GetFocus() != control;
 }
 
+void destroyWindow(HWND window)
+{
+    if (window && IsWindow(window))
+        DestroyWindow(window);
+}
+
+DWORD alignmentStyle(spinedit::TAlignment alignment, bool rightToLeft)
+{
+    switch (spinedit::visualAlignment(alignment, rightToLeft)) {
+    case spinedit::TAlignment::taRightJustify: return ES_RIGHT;
+    case spinedit::TAlignment::taCenter: return ES_CENTER;
+    case spinedit::TAlignment::taLeftJustify: break;
+    }
+    return ES_LEFT;
+}
+
+RECT placeInParent(HWND window)
+{
+    RECT place;
+    GetWindowRect(window, &place);
+    MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
 } // namespace
 
-TRxSpinButton::TRxSpinButton(HWND parent, const RECT& place, HWND focusControl) : m_focusControl(focusControl)
+TRxSpinButton::TRxSpinButton(HWND parent, const RECT& place, HWND focusControl)
+    : m_focusControl(focusControl), m_upGlyph(glyphPicture(spinedit::kUpGlyph)),
+      m_downGlyph(glyphPicture(spinedit::kDownGlyph))
 {
     static const WindowClass cls{L"GridshiftSpinButton", 0, nullptr};
     m_window = createWindow(cls, 0, L"", WS_CHILD | WS_VISIBLE, place, parent, nullptr,
@@ -73,6 +107,23 @@ TRxSpinButton::TRxSpinButton(HWND parent, const RECT& place, HWND focusControl) 
     m_press.stopRepeat = [this] { KillTimer(m_window, kRepeatTimer); };
     m_press.repaint = [this] { InvalidateRect(m_window, nullptr, FALSE); };
     m_press.holdsMouse = [this] { return GetCapture() == m_window; };
+}
+
+TRxSpinButton::~TRxSpinButton()
+{
+    destroyWindow(m_window);
+}
+
+void TRxSpinButton::setUpGlyph(const Picture& glyph)
+{
+    m_upGlyph = glyph.empty() ? glyphPicture(spinedit::kUpGlyph) : glyph;
+    InvalidateRect(m_window, nullptr, FALSE);
+}
+
+void TRxSpinButton::setDownGlyph(const Picture& glyph)
+{
+    m_downGlyph = glyph.empty() ? glyphPicture(spinedit::kDownGlyph) : glyph;
+    InvalidateRect(m_window, nullptr, FALSE);
 }
 
 SIZE TRxSpinButton::size() const
@@ -157,37 +208,301 @@ void TRxSpinButton::paint(HDC dc) const
     const spinedit::TSpinPress pressed = m_press.pressedHalf();
     for (const spinedit::FaceLine& line : spinedit::faceLines(s.cx, s.cy, pressed))
         drawLine(dc, faceColour(line.colour), line.x1, line.y1, line.x2, line.y2);
-    const auto up = spinedit::upGlyphCorner(s.cx, s.cy, glyphWidth(spinedit::kUpGlyph[0]),
-                                            static_cast<int>(spinedit::kUpGlyph.size()), pressed);
-    const auto down = spinedit::downGlyphCorner(s.cx, s.cy, glyphWidth(spinedit::kDownGlyph[0]),
-                                                static_cast<int>(spinedit::kDownGlyph.size()));
-    drawGlyph(dc, spinedit::kUpGlyph, up.x, up.y);
-    drawGlyph(dc, spinedit::kDownGlyph, down.x, down.y);
+    const auto up = spinedit::upGlyphCorner(s.cx, s.cy, m_upGlyph.width, m_upGlyph.height, pressed);
+    const auto down = spinedit::downGlyphCorner(s.cx, s.cy, m_downGlyph.width, m_downGlyph.height);
+    drawPicture(dc, m_upGlyph, up.x, up.y, 0, m_upGlyph.width, m_upGlyph.height);
+    drawPicture(dc, m_downGlyph, down.x, down.y, 0, m_downGlyph.width, m_downGlyph.height);
+}
+
+TRxUpDown::TRxUpDown(HWND parent, const RECT& place)
+{
+    static const bool registered = [] {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_UPDOWN_CLASS};
+        return InitCommonControlsEx(&controls);
+    }();
+    (void)registered;
+    m_window = CreateWindowExW(0, UPDOWN_CLASSW, L"", WS_CHILD | WS_VISIBLE, place.left, place.top,
+                               place.right - place.left, place.bottom - place.top, parent, nullptr, instance(),
+                               nullptr);
+    SendMessageW(m_window, UDM_SETRANGE32, static_cast<WPARAM>(-1), 1);
+    SendMessageW(m_window, UDM_SETPOS32, 0, 0);
+}
+
+TRxUpDown::~TRxUpDown()
+{
+    destroyWindow(m_window);
+}
+
+bool TRxUpDown::scrolled(WPARAM wParam, LPARAM lParam)
+{
+    if (reinterpret_cast<HWND>(lParam) != m_window)
+        return false;
+    if (LOWORD(wParam) != SB_THUMBPOSITION || m_clicking)
+        return true;
+    // Back at 0 and free for the next click, also when the handler throws.
+    struct Reset {
+        TRxUpDown& upDown;
+        ~Reset()
+        {
+            SendMessageW(upDown.m_window, UDM_SETPOS32, 0, 0);
+            upDown.m_clicking = false;
+        }
+    } reset{*this};
+    m_clicking = true;
+    const auto position = static_cast<int>(SendMessageW(m_window, UDM_GETPOS32, 0, 0));
+    if (position != 0 && OnClick)
+        OnClick(position > 0 ? Button::Next : Button::Previous);
+    return true;
 }
 
 TRxSpinEdit::TRxSpinEdit(HWND parent, const RECT& place, int id) : m_value(userDecimalSeparator())
 {
-    // Multi-line, so the text area can be set clear of the button part.
-    m_window = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", widen(m_value.text()).c_str(),
-                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | ES_MULTILINE | ES_AUTOHSCROLL |
-                                   ES_LEFT,
-                               place.left, place.top, place.right - place.left, place.bottom - place.top, parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance(), nullptr);
-    SendMessageW(m_window, WM_SETFONT, reinterpret_cast<WPARAM>(formFont()), FALSE);
     m_value.OnChange = [this] {
         if (OnChange)
             OnChange();
     };
+    m_value.OnTopClick = [this] {
+        if (OnTopClick)
+            OnTopClick();
+    };
+    m_value.OnBottomClick = [this] {
+        if (OnBottomClick)
+            OnBottomClick();
+    };
     m_value.onBeep = [] { beep(); };
     m_value.onTextWritten = [this] { showModelText(); };
+    m_window = makeEditWindow(parent, place, id, WS_VISIBLE | WS_TABSTOP, WS_EX_CLIENTEDGE, formFont());
+    RebuildButton();
+    PlaceButton();
+    SetTextArea();
+}
+
+TRxSpinEdit::~TRxSpinEdit()
+{
+    // Nothing is reported while the editor is torn down, and its windows'
+    // last messages get only the edit's own handling.
+    m_value.clearHooks();
+    m_button.reset();
+    m_upDown.reset();
+    for (Retired& retired : m_retired) {
+        retired.button.reset();
+        retired.upDown.reset();
+    }
+    for (Retired& retired : m_retired)
+        destroyWindow(retired.edit);
+    destroyWindow(std::exchange(m_window, nullptr));
+}
+
+// Multi-line, so the text area can be set clear of the button part.
+HWND TRxSpinEdit::makeEditWindow(HWND parent, const RECT& place, int id, DWORD keptStyle, DWORD exStyle,
+                                 HFONT font)
+{
+    const DWORD style = WS_CHILD | keptStyle | WS_CLIPCHILDREN | ES_MULTILINE | ES_AUTOHSCROLL |
+                        alignmentStyle(m_alignment, m_rightToLeft) | (m_value.ReadOnly() ? ES_READONLY : 0);
+    exStyle = m_rightToLeft ? exStyle | WS_EX_RTLREADING : exStyle & ~static_cast<DWORD>(WS_EX_RTLREADING);
+    HWND window = CreateWindowExW(exStyle, L"EDIT", widen(m_value.text()).c_str(), style, place.left, place.top,
+                                  place.right - place.left, place.bottom - place.top, parent,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance(), nullptr);
+    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    subclass(window, [this](HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+        return handle(w, message, wParam, lParam);
+    });
+    return window;
+}
+
+void TRxSpinEdit::remakeWindow()
+{
+    const HWND old = m_window;
+    const HWND parent = GetParent(old);
+    const int id = GetDlgCtrlID(old);
+    const bool focused = GetFocus() == old;
+    DWORD start = 0, end = 0;
+    SendMessageW(old, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    const auto style = static_cast<DWORD>(GetWindowLongW(old, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongW(old, GWL_EXSTYLE));
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(old, WM_GETFONT, 0, 0));
+    // The old window no longer answers to the id; the new one takes its
+    // place in the tab order.
+    SetWindowLongPtrW(old, GWLP_ID, 0);
+    const DWORD kept = style & (WS_VISIBLE | WS_DISABLED | WS_TABSTOP | WS_GROUP);
+    m_window = makeEditWindow(parent, placeInParent(old), id, kept, exStyle, font);
+    SetWindowPos(m_window, old, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    Retired retired = retireButtonPart();
+    retired.edit = old;
+    RebuildButton();
+    PlaceButton();
+    SetTextArea();
+    // Focused before the old one hides, which would hand the focus to the parent.
+    if (focused)
+        SetFocus(m_window);
+    SendMessageW(m_window, EM_SETSEL, start, static_cast<LPARAM>(end));
+    retire(std::move(retired));
+}
+
+bool TRxSpinEdit::Retired::busy() const
+{
+    return (button && button->press().clicking()) || (upDown && upDown->clicking());
+}
+
+TRxSpinEdit::Retired TRxSpinEdit::retireButtonPart()
+{
+    Retired retired;
+    retired.button = std::move(m_button);
+    retired.upDown = std::move(m_upDown);
+    return retired;
+}
+
+void TRxSpinEdit::retire(Retired retired)
+{
+    for (HWND window : {retired.edit, retired.button ? retired.button->handle() : nullptr,
+                        retired.upDown ? retired.upDown->handle() : nullptr})
+        if (window)
+            ShowWindow(window, SW_HIDE);
+    m_retired.push_back(std::move(retired));
+    PostMessageW(m_window, kDropRetired, 0, 0);
+}
+
+void TRxSpinEdit::dropRetired()
+{
+    // A part still in its click may be a child of a retired edit window, so
+    // nothing goes until none is.
+    if (std::any_of(m_retired.begin(), m_retired.end(), [](const Retired& r) { return r.busy(); }))
+        return;
+    std::vector<Retired> done = std::move(m_retired);
+    m_retired.clear();
+    // Parts first: they may be an old edit window's children.
+    for (Retired& retired : done) {
+        retired.button.reset();
+        retired.upDown.reset();
+    }
+    for (Retired& retired : done)
+        destroyWindow(retired.edit);
+}
+
+void TRxSpinEdit::setButtonKind(TSpinButtonKind kind)
+{
+    const TSpinButtonKind before = EffectiveButtonKind();
+    m_buttonKind = kind;
+    if (EffectiveButtonKind() == before)
+        return;
+    RebuildButton();
+    PlaceButton();
+    SetTextArea();
+}
+
+void TRxSpinEdit::setAlignment(spinedit::TAlignment alignment)
+{
+    if (alignment == m_alignment)
+        return;
+    m_alignment = alignment;
+    remakeWindow();
+}
+
+void TRxSpinEdit::setRightToLeft(bool on)
+{
+    if (on == m_rightToLeft)
+        return;
+    m_rightToLeft = on;
+    remakeWindow();
+}
+
+void TRxSpinEdit::setReadOnly(bool on)
+{
+    m_value.setReadOnly(on);
+    SendMessageW(m_window, EM_SETREADONLY, on, 0);
+}
+
+bool TRxSpinEdit::Frame() const
+{
+    return GetWindowLongW(m_window, GWL_EXSTYLE) & WS_EX_CLIENTEDGE;
+}
+
+void TRxSpinEdit::setFrame(bool on)
+{
+    auto exStyle = static_cast<DWORD>(GetWindowLongW(m_window, GWL_EXSTYLE));
+    exStyle = on ? exStyle | WS_EX_CLIENTEDGE : exStyle & ~static_cast<DWORD>(WS_EX_CLIENTEDGE);
+    SetWindowLongW(m_window, GWL_EXSTYLE, static_cast<LONG>(exStyle));
+    SetWindowPos(m_window, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    PlaceButton();
+    SetTextArea();
+}
+
+int TRxSpinEdit::StandardButtonWidth() const
+{
+    return spinedit::standardButtonWidth(GetSystemMetrics(SM_CXVSCROLL));
+}
+
+int TRxSpinEdit::ButtonPartWidth() const
+{
+    const HWND part = m_upDown ? m_upDown->handle() : m_button ? m_button->handle() : nullptr;
+    if (!part)
+        return StandardButtonWidth();
+    RECT r;
+    GetWindowRect(part, &r);
+    return r.right - r.left;
+}
+
+int TRxSpinEdit::MinimumHeight() const
+{
+    HDC dc = GetDC(m_window);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(m_window, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(m_window, dc);
+    return spinedit::minimumHeight(metrics.tmHeight, systemBorder());
+}
+
+void TRxSpinEdit::RebuildButton()
+{
+    if (m_button || m_upDown)
+        retire(retireButtonPart());
+    if (EffectiveButtonKind() == TSpinButtonKind::bkStandard) {
+        m_upDown = std::make_unique<TRxUpDown>(m_window, RECT{0, 0, StandardButtonWidth(), 0});
+        m_upDown->OnClick = [this](TRxUpDown::Button button) { upDownClicked(button); };
+        EnableWindow(m_upDown->handle(), IsWindowEnabled(m_window));
+        return;
+    }
     m_button = std::make_unique<TRxSpinButton>(m_window, RECT{}, m_window);
     m_button->OnTopClick = [this] { StepUp(); };
     m_button->OnBottomClick = [this] { StepDown(); };
-    subclass(m_window, [this](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        return handle(window, message, wParam, lParam);
-    });
-    placeButton();
-    setTextArea();
+    EnableWindow(m_button->handle(), IsWindowEnabled(m_window));
+}
+
+void TRxSpinEdit::PlaceButton()
+{
+    RECT client;
+    GetClientRect(m_window, &client);
+    if (m_upDown) {
+        const spinedit::SpinRect arrows =
+            spinedit::upDownRect(client.right, client.bottom, StandardButtonWidth(), m_rightToLeft);
+        SetWindowPos(m_upDown->handle(), nullptr, arrows.left, arrows.top, arrows.width, arrows.height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        return;
+    }
+    if (!m_button)
+        return;
+    RECT window;
+    GetWindowRect(m_window, &window);
+    const spinedit::SpinRect square = spinedit::diagonalButtonRect(
+        window.right - window.left, window.bottom - window.top, Frame(), m_rightToLeft);
+    // The square is in the editor's window; the button lives in its client area.
+    POINT origin{0, 0};
+    ClientToScreen(m_window, &origin);
+    const int dx = origin.x - window.left;
+    const int dy = origin.y - window.top;
+    SetWindowPos(m_button->handle(), nullptr, square.left - dx, square.top - dy, square.width, square.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TRxSpinEdit::SetTextArea()
+{
+    RECT client;
+    GetClientRect(m_window, &client);
+    const spinedit::TextMargins margins = spinedit::textMargins(ButtonPartWidth(), m_rightToLeft);
+    RECT area{margins.left, 0, client.right - margins.right, client.bottom + 1};
+    SendMessageW(m_window, EM_SETRECTNP, 0, reinterpret_cast<LPARAM>(&area));
 }
 
 void TRxSpinEdit::textChanged()
@@ -216,43 +531,14 @@ void TRxSpinEdit::showModelText()
         SendMessageW(m_window, EM_SETSEL, 0, -1);
 }
 
-void TRxSpinEdit::placeButton()
+void TRxSpinEdit::upDownClicked(TRxUpDown::Button button)
 {
-    RECT window;
-    GetWindowRect(m_window, &window);
-    const int w = window.right - window.left;
-    const int h = window.bottom - window.top;
-    const bool framed = GetWindowLongW(m_window, GWL_EXSTYLE) & WS_EX_CLIENTEDGE;
-    const spinedit::SpinRect square = spinedit::diagonalButtonRect(w, h, framed, false);
-    // The square is in the editor's window; the button lives in its client area.
-    POINT origin{0, 0};
-    ClientToScreen(m_window, &origin);
-    const int dx = origin.x - window.left;
-    const int dy = origin.y - window.top;
-    SetWindowPos(m_button->handle(), nullptr, square.left - dx, square.top - dy, square.width, square.height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void TRxSpinEdit::setTextArea()
-{
-    RECT client;
-    GetClientRect(m_window, &client);
-    RECT button;
-    GetWindowRect(m_button->handle(), &button);
-    const spinedit::TextMargins margins = spinedit::textMargins(button.right - button.left, false);
-    RECT area{margins.left, 0, client.right - margins.right, client.bottom + 1};
-    SendMessageW(m_window, EM_SETRECTNP, 0, reinterpret_cast<LPARAM>(&area));
-}
-
-int TRxSpinEdit::minimumHeight() const
-{
-    HDC dc = GetDC(m_window);
-    HGDIOBJ old = SelectObject(dc, formFont());
-    TEXTMETRICW metrics{};
-    GetTextMetricsW(dc, &metrics);
-    SelectObject(dc, old);
-    ReleaseDC(m_window, dc);
-    return spinedit::minimumHeight(metrics.tmHeight, systemBorder());
+    if (canTakeFocus(m_window))
+        SetFocus(m_window);
+    if (button == TRxUpDown::Button::Next)
+        StepUp();
+    else
+        StepDown();
 }
 
 // A dialog's default button takes Enter and its cancel button Escape; a
@@ -278,7 +564,13 @@ void TRxSpinEdit::passDialogKey(WPARAM key)
 
 LRESULT TRxSpinEdit::handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // A window made anew, or one being torn down, is left to the edit alone.
+    if (window != m_window)
+        return defaultHandling(window, message, wParam, lParam);
     switch (message) {
+    case kDropRetired:
+        dropRetired();
+        return 0;
     case WM_KEYDOWN: {
         // Modifiers are not looked at: Shift+Up steps as well.
         const spinedit::SpinKey key = wParam == VK_UP     ? spinedit::SpinKey::Up
@@ -320,6 +612,11 @@ LRESULT TRxSpinEdit::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         if (!m_rules.clipboardEdits())
             return 0;
         break;
+    case WM_VSCROLL:
+        // The standard arrows report to the edit, which would scroll its text.
+        if (m_upDown && m_upDown->scrolled(wParam, lParam))
+            return 0;
+        break;
     case WM_SETFOCUS: {
         const LRESULT result = defaultHandling(window, message, wParam, lParam);
         POINT cursor{};
@@ -335,20 +632,25 @@ LRESULT TRxSpinEdit::handle(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return result;
     }
     case WM_ENABLE:
-        EnableWindow(m_button->handle(), static_cast<BOOL>(wParam));
+        if (m_button)
+            EnableWindow(m_button->handle(), static_cast<BOOL>(wParam));
+        if (m_upDown) {
+            EnableWindow(m_upDown->handle(), static_cast<BOOL>(wParam));
+            PlaceButton();
+        }
         break;
     case WM_SIZE: {
         const LRESULT result = defaultHandling(window, message, wParam, lParam);
         RECT r;
         GetWindowRect(window, &r);
         const int height = r.bottom - r.top;
-        if (height < minimumHeight()) {
-            SetWindowPos(window, nullptr, 0, 0, r.right - r.left, minimumHeight(),
+        if (height < MinimumHeight()) {
+            SetWindowPos(window, nullptr, 0, 0, r.right - r.left, MinimumHeight(),
                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
             return result;
         }
-        placeButton();
-        setTextArea();
+        PlaceButton();
+        SetTextArea();
         return result;
     }
     case WM_SETCURSOR:

@@ -71,6 +71,7 @@ TForm1::TForm1(Prompter* prompter) : m_prompter(prompter)
         m_prompter = m_ownPrompter.get();
     }
     registerForm(m_window);
+    refuseInputWhile(m_window, [this] { return m_form.running(); });
     if (!mainWindow())
         setMainWindow(m_window);
     createControls();
@@ -199,8 +200,10 @@ LRESULT TForm1::handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return buttonFaceColours(reinterpret_cast<HDC>(wParam));
     case WM_CLOSE:
         // Closing ends the program without a question, once the running
-        // handler (if any) has returned to the message loop.
+        // handler (if any) has returned to the message loop; a load or a
+        // shift under way stops at its next report.
         ShowWindow(window, SW_HIDE);
+        m_form.FormClose();
         if (quitOnClose)
             PostQuitMessage(0);
         return 0;

@@ -6,6 +6,7 @@
 #include <richedit.h>
 
 #include <exception>
+#include <map>
 #include <set>
 #include <string>
 
@@ -28,6 +29,33 @@ std::set<HWND>& forms()
 {
     static std::set<HWND> all;
     return all;
+}
+
+std::map<HWND, std::function<bool()>>& inputRefusers()
+{
+    static std::map<HWND, std::function<bool()>> all;
+    return all;
+}
+
+// Input the user gives a form that refuses it now.
+bool refused(const MSG& msg)
+{
+    const UINT m = msg.message;
+    const bool keys = m >= WM_KEYFIRST && m <= WM_KEYLAST;
+    const bool mouse = m >= WM_MOUSEFIRST && m <= WM_MOUSELAST;
+    const bool frameMouse = m >= WM_NCMOUSEMOVE && m <= WM_NCXBUTTONDBLCLK;
+    if (!msg.hwnd || !(keys || mouse || frameMouse))
+        return false;
+    const auto refuser = inputRefusers().find(GetAncestor(msg.hwnd, GA_ROOT));
+    if (refuser == inputRefusers().end() || !refuser->second())
+        return false;
+    // The form's own frame moves and closes it; the controls' frames are
+    // their scroll bars.
+    if (frameMouse)
+        return msg.hwnd != refuser->first;
+    if (m == WM_SYSKEYDOWN || m == WM_SYSKEYUP || m == WM_SYSCHAR)
+        return msg.wParam != VK_F4 && msg.wParam != VK_SPACE && msg.wParam != VK_MENU;
+    return true;
 }
 
 int screenDpi()
@@ -191,7 +219,7 @@ LRESULT guarded(const std::function<LRESULT()>& handler, LRESULT onError)
     } catch (const std::exception& e) {
         reportError(e.what());
     } catch (...) {
-        reportError("Unknown error");
+        reportError(app::kUnknownError);
     }
     return onError;
 }
@@ -327,10 +355,18 @@ void registerForm(HWND form)
 void unregisterForm(HWND form)
 {
     forms().erase(form);
+    inputRefusers().erase(form);
+}
+
+void refuseInputWhile(HWND form, std::function<bool()> busy)
+{
+    inputRefusers()[form] = std::move(busy);
 }
 
 bool preTranslate(MSG& msg)
 {
+    if (refused(msg))
+        return true;
     if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0)
         return false;
     HWND form = GetAncestor(msg.hwnd, GA_ROOT);

@@ -76,9 +76,15 @@ HWND createTextField(DWORD exStyle, const std::wstring& text, DWORD style, const
 void subclass(HWND control, MessageHandler handler);
 LRESULT defaultHandling(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Keeps the user's mouse and keyboard input from a form and its controls
+// while `busy` holds, as a modal window would, until the form goes. The form
+// still paints, and its frame still moves it and closes it (so do Alt+F4 and
+// Alt+Space); what the program itself sends its controls still arrives.
+void refuseInputWhile(HWND form, std::function<bool()> busy);
+
 // Handles the keys the program's windows take before any control does: Tab
-// and Shift+Tab move through a form's controls. False when `msg` is
-// someone else's.
+// and Shift+Tab move through a form's controls; drops the input a form
+// refuses now. False when `msg` is someone else's.
 bool preTranslate(MSG& msg);
 // Handles every pending message, as the message loop would, at most `limit`
 // of them; leaves WM_QUIT for the loop.

@@ -6,6 +6,11 @@
 
 namespace app {
 
+namespace {
+// Raised by a report once the window is closing; caught where the handler began.
+struct Closing {};
+} // namespace
+
 void Form1::FormCreate()
 {
     m_view.newSize().setValue(3.0 / 1440);
@@ -20,9 +25,24 @@ void Form1::FormCreate()
     }
 }
 
+template <class Operation>
+void Form1::stoppable(Operation operation)
+{
+    struct Done {
+        bool& closing;
+        ~Done() { closing = false; }
+    } done{m_closing};
+    try {
+        operation();
+    } catch (const Closing&) {
+    }
+}
+
 void Form1::BtnLoadClick()
 {
-    grid::loadMinutes(m_engine, m_view.folderText(), Query1, m_view.progress(), *this);
+    if (running())
+        return;
+    stoppable([this] { grid::loadMinutes(m_engine, m_view.folderText(), Query1, *this, *this); });
 }
 
 void Form1::LbTimesClick()
@@ -48,11 +68,37 @@ void Form1::RxNewChange()
 
 void Form1::BtnMoveClick()
 {
+    if (running())
+        return;
+    // The editors' values as they stand at the question, not as they may
+    // stand later.
+    const paradox::DateTime size = m_view.newSize().Value();
+    const std::string folder = m_view.folderText();
     grid::ShiftInputs inputs;
     inputs.newMinute = m_view.newMinute().Value();
-    inputs.blockSize = [this] { return m_view.newSize().Value(); };
-    inputs.folderText = [this] { return m_view.folderText(); };
-    grid::shiftMinute(m_engine, inputs, filter(), Table1, Query1, m_view.progress(), *this);
+    inputs.blockSize = [size] { return size; };
+    inputs.folderText = [folder] { return folder; };
+    stoppable([&] { grid::shiftMinute(m_engine, inputs, filter(), Table1, Query1, *this, *this); });
+}
+
+void Form1::FormClose()
+{
+    if (!running())
+        return;
+    m_closing = true;
+    m_view.progress().report("", -1);
+}
+
+void Form1::report(const std::string& text, double percent)
+{
+    // Once closing, a report that would show the window again stops the
+    // operation instead; the one that ends the reporting goes through.
+    const bool showing = !text.empty() || percent >= 0;
+    if (m_closing && showing)
+        throw Closing{};
+    m_view.progress().report(text, percent);
+    if (m_closing && showing)
+        throw Closing{};
 }
 
 void Form1::showError(const std::string& message)

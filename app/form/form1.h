@@ -61,7 +61,13 @@ public:
 // The main window's handlers and the state they share. Errors of the tables
 // and of the values leave a handler as grid::Error at once, for the front
 // end's one place that shows uncaught errors.
-class Form1 : private grid::ShiftView {
+//
+// While a load or a shift runs (running()), the front end keeps the window
+// painted and movable but lets none of the user's input reach its controls,
+// as under a modal window: the progress reports handle the window's messages,
+// and a click then must change neither the run nor what the window shows
+// after it.
+class Form1 : private grid::ShiftView, private grid::ProgressSink {
 public:
     // `view` must outlive the logic. Nothing of it is used before the first
     // handler runs, so a window may make its logic before its controls.
@@ -86,6 +92,14 @@ public:
     void RxNewChange();
     // Asks, shifts the selected minute to RxNew's, and loads again.
     void BtnMoveClick();
+    // The user closes the window. A load or a shift that walks the tables
+    // stops at its next progress report, having written nothing (a shift
+    // that has begun to write finishes first), and the progress window
+    // closes now rather than after it.
+    void FormClose();
+
+    // A load or a shift is running; the window takes no input.
+    bool running() const { return m_engine.busy; }
 
     // The day and hour tests, on the lists' ticks at the moment they are asked.
     bool CheckDayOfWeek(int index) const { return filter().CheckDayOfWeek(index); }
@@ -99,11 +113,18 @@ private:
     void clearMinuteList() override;
     void addMinute(const std::string& text) override;
     void selectFirstMinute() override;
+    // The view's progress, stopping the operation once the window is closing.
+    void report(const std::string& text, double percent) override;
+
+    // Runs a load or a shift, which a close of the window may stop.
+    template <class Operation>
+    void stoppable(Operation operation);
 
     grid::DayHourFilter filter() const { return {m_view.days(), m_view.hours()}; }
 
     Form1View& m_view;
     grid::Engine m_engine;
+    bool m_closing = false;
 };
 
 } // namespace app

@@ -14,6 +14,9 @@ inline constexpr const char* kConfirmTitle = "Confirm";
 // A message that asks nothing: information icon, one "OK" button.
 inline constexpr const char* kInformationTitle = "Information";
 
+// What the exception box says of an error that carries no message.
+inline constexpr const char* kUnknownError = "Неизвестная ошибка";
+
 // The message of an error no handler caught, with a full stop appended when
 // the message is not empty and its last character comes after "." in
 // character order (so none after ".", "!", ")" or a blank, one after "?", a

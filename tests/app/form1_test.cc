@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace app {
 namespace {
 
@@ -109,6 +111,69 @@ TEST_F(Form1Test, AShiftAsksMovesTheTickedBlocksAndLoadsAgain)
     // Loaded again, the first minute selected.
     EXPECT_EQ(view.minutes, (Texts{"15", "45", "50"}));
     EXPECT_EQ(view.oldTime, "15");
+}
+
+// A shift does what was confirmed, whatever changes while its reports handle
+// the window's messages; closing the window stops it unwritten, unless it has
+// already written (the close then stops the reload).
+TEST_F(Form1Test, AShiftDoesWhatWasConfirmedOrStopsWhenTheWindowCloses)
+{
+    testsupport::writeWeekTables(dir, 3, 28);  // reports in both passes
+    const auto pristine = testsupport::bothTables(dir);
+    const auto shift = [&](const std::string& heading, const std::function<void()>& during) {
+        testsupport::writeFile(dir.file("AdvSetBlk.db"), pristine[0]);
+        testsupport::writeFile(dir.file("AdvBlock.db"), pristine[1]);
+        load(dir.path());
+        view.selected = 1;  // 15
+        form.LbTimesClick();
+        view.rxNew.setValue(50);
+        view.rxNewSize.setValue(150.0 / 86400);
+        for (int i = 0; i < 24; ++i)
+            view.hourList.setTicked(i, i != 1);
+        view.dayList.setTicked(0, true);
+        view.answers.push_back(true);
+        // At the second report under the heading: during the walk.
+        int seen = 0;
+        std::string current;
+        view.onReport = [&](const std::string& text, double) {
+            current = text.empty() ? current : text;
+            if (current == heading && ++seen == 2)
+                during();
+        };
+        view.reports.clear();
+        form.BtnMoveClick();
+        view.onReport = nullptr;
+        EXPECT_EQ(view.reports.back(), std::make_pair(std::string(), -1.0)) << "the progress window is left open";
+        return testsupport::bothTables(dir);
+    };
+    const auto confirmed = shift("", [] {});
+    ASSERT_NE(confirmed, pristine);
+
+    const auto changeEverything = [&] {
+        view.selected = 2;
+        form.LbTimesClick();
+        view.dayList.setTicked(0, false);
+        view.hourList.setTicked(0, false);
+        view.hourList.setTicked(1, true);
+        view.rxNew.setValue(7);
+        view.rxNewSize.setValue(0.5);
+        view.folder = "elsewhere";
+    };
+    const auto close = [&] { form.FormClose(); };
+    const struct {
+        const char* heading;
+        std::function<void()> during;
+        bool written;
+    } cases[] = {
+        {"Процесс переноса сетки !", changeEverything, true},
+        {"Процесс переноса данных", changeEverything, true},
+        {"Процесс переноса сетки !", close, false},
+        {"Процесс переноса данных", close, false},
+        {"Загрузка сетки рекламы", close, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_TRUE(shift(c.heading, c.during) == (c.written ? confirmed : pristine)) << c.heading << c.written;
+    EXPECT_EQ(view.questions.size(), 6u);
 }
 
 TEST_F(Form1Test, ErrorsLeaveTheHandlerForTheExceptionBox)

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -21,9 +22,11 @@
 #include <QSignalSpy>
 #include <QStyleFactory>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
 namespace {
@@ -184,6 +187,110 @@ TEST_F(MainWindow, AWholeShiftFromTheWindow)
     EXPECT_FALSE(progress::MessageFormOpen);
 }
 
+// What the window shows that a run could change.
+std::string windowState(app::TForm1& w)
+{
+    QString s;
+    for (int i = 0; i < w.LbTimes->count(); ++i)
+        s += w.LbTimes->item(i)->text() + " ";
+    s += QString("row %1 old %2 new %3 size %4 ticks ")
+             .arg(w.LbTimes->currentRow())
+             .arg(w.EOldTime->text(), w.RxNew->text(), w.RXNewSize->text());
+    for (int i = 0; i < 7 + 24; ++i)
+        s += (i < 7 ? w.CBDays->isChecked(i) : w.CBHour->isChecked(i - 7)) ? '1' : '0';
+    return s.toStdString();
+}
+
+// While a shift walks the tables the window takes no input: what the user
+// does then changes neither the tables nor what the window shows after it.
+TEST_F(MainWindow, InputDuringAShiftChangesNothing)
+{
+    app::TForm1& w = *window;
+    testsupport::writeWeekTables(dir, 3, 28);
+    const auto pristine = testsupport::bothTables(dir);
+    const auto clickAt = [](QWidget* on, QPoint at) { QTest::mouseClick(on, Qt::LeftButton, {}, at); };
+    // 15 to 50, 02:30 long, hour 1 unticked; `during` at the grid pass's
+    // second report, as the walk goes on.
+    const auto shift = [&](const std::function<void()>& during) {
+        testsupport::writeFile(dir.file("AdvSetBlk.db"), pristine[0]);
+        testsupport::writeFile(dir.file("AdvBlock.db"), pristine[1]);
+        load();
+        w.LbTimes->setCurrentRow(1);
+        w.RxNew->setValue(50);
+        w.RXNewSize->setValue(150.0 / 86400);
+        for (int i = 0; i < 24; ++i)
+            w.CBHour->setChecked(i, i != 1);
+        w.CBDays->setChecked(0, true);
+        int reports = 0;
+        progress::setMessagePump([&] {
+            if (++reports == 2)
+                during();
+            progress::processPendingMessages();
+        });
+        prompter.setNextAnswer(true);
+        QTest::mouseClick(w.BtnMove, Qt::LeftButton);
+        progress::setMessagePump({});
+        return std::pair(testsupport::bothTables(dir), windowState(w));
+    };
+    const auto confirmed = shift([] {});
+    ASSERT_NE(confirmed.first, pristine);
+    ASSERT_EQ(confirmed.second, "00 15 30 45 50 row 0 old 00 new 0 size 02:30 ticks 1111111101111111111111111111111");
+
+    const struct {
+        const char* what;
+        std::function<void()> during;
+    } cases[] = {
+        {"another minute clicked",
+         [&] { clickAt(w.LbTimes->viewport(), w.LbTimes->visualItemRect(w.LbTimes->item(2)).center()); }},
+        {"Down in the minute list", [&] { QTest::keyClick(w.LbTimes, Qt::Key_Down); }},
+        {"Monday unticked", [&] { clickAt(w.CBDays->viewport(), w.CBDays->checkBoxRect(0).center()); }},
+        {"hour 2 unticked", [&] { clickAt(w.CBHour->viewport(), w.CBHour->checkBoxRect(2).center()); }},
+        {"a new minute typed", [&] { QTest::keyClicks(w.RxNew, "1"); }},
+        {"the block size stepped up", [&] { QTest::keyClick(w.RXNewSize, Qt::Key_Up); }},
+    };
+    for (const auto& c : cases) {
+        const auto after = shift(c.during);
+        EXPECT_TRUE(after.first == confirmed.first) << c.what;
+        EXPECT_EQ(after.second, confirmed.second) << c.what;
+    }
+    EXPECT_EQ(prompter.questions.size(), std::size(cases) + 1);
+    EXPECT_TRUE(prompter.errors.isEmpty());
+}
+
+// Closing the window while the filling is walked stops the shift at once,
+// unwritten, and the program's loop ends.
+TEST_F(MainWindow, ClosingDuringAShiftStopsItAndEndsTheProgram)
+{
+    app::TForm1& w = *window;
+    testsupport::writeWeekTables(dir, 24, 200);  // a walk of seconds with its pauses
+    const auto before = testsupport::bothTables(dir);
+    load();
+    w.RxNew->setValue(50);
+    prompter.setNextAnswer(true);
+    progress::setReportPause({});
+    QElapsedTimer sinceClose;
+    progress::setMessagePump([&] {
+        if (!sinceClose.isValid() && progress::F_Message &&
+            progress::F_Message->LabMess->text() == u("Процесс переноса данных")) {
+            sinceClose.start();
+            w.close();
+        }
+        progress::processPendingMessages();
+    });
+    QTimer::singleShot(0, &w, [&] { QTest::mouseClick(w.BtnMove, Qt::LeftButton); });
+    QTimer never;
+    never.callOnTimeout(qApp, &QCoreApplication::quit);
+    never.start(60000);
+    QApplication::exec();
+    progress::setMessagePump({});
+    ASSERT_TRUE(sinceClose.isValid()) << "the filling was never walked";
+    EXPECT_LT(sinceClose.elapsed(), 500);
+    EXPECT_TRUE(testsupport::bothTables(dir) == before);
+    EXPECT_FALSE(testsupport::fileExists(dir.file("gridshift.jnl")));
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(progress::MessageFormOpen);
+}
+
 // The list with the focus shows its focus box, on the current row or, with
 // none selected, on the first; the other list shows none. Tab moves the
 // focus as the user does, which also turns the keyboard cues on.
@@ -253,6 +360,12 @@ TEST_F(MainWindow, UncaughtErrorsReachTheExceptionBoxAndTheWindowGoesOn)
     prompter.setNextAnswer(true);
     QTest::mouseClick(w.BtnMove, Qt::LeftButton);
     EXPECT_EQ(shown, QStringList{"Range check error"});
+    // A whole day typed as the block size: refused before the question.
+    w.RxNew->setValue(5);
+    w.RXNewSize->setText("1440:00");
+    QTest::mouseClick(w.BtnMove, Qt::LeftButton);
+    EXPECT_EQ(shown.value(1), u("Новый размер блока должен быть меньше суток (не более 1439:59)"));
+    EXPECT_TRUE(prompter.questions.isEmpty());
     app::Application::setErrorReporter({});
 }
 
@@ -273,7 +386,8 @@ TEST_F(MainWindow, ALoadUndoesAnInterruptedShiftAndSaysSo)
 
     load();
     ASSERT_EQ(prompter.notices.size(), 1);
-    EXPECT_TRUE(prompter.notices[0].startsWith(u("A shift in ") + QString::fromStdString(dir.path())))
+    EXPECT_TRUE(prompter.notices[0].startsWith(u("Перенос в папке ") + QString::fromStdString(dir.path()) +
+                                               u(" был прерван и отменён")))
         << prompter.notices[0].toStdString();
     EXPECT_TRUE(prompter.errors.isEmpty());
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), gridBefore);

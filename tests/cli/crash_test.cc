@@ -193,7 +193,7 @@ TEST_P(Crash, AKilledShiftLeavesTheTablesWhollyBeforeOrWhollyAfter)
         // Whoever opens the folder next finds the journal.
         ASSERT_EQ(finish(start({"minutes", work}, said)), 0) << "kill " << i;
         const std::vector<std::byte> note = testsupport::readFile(said);
-        rolledBack += std::string(reinterpret_cast<const char*>(note.data()), note.size()).find("interrupted") !=
+        rolledBack += std::string(reinterpret_cast<const char*>(note.data()), note.size()).find("прерван") !=
                       std::string::npos;
         const auto now = tablesOf(work);
         if (now == before)
@@ -246,6 +246,41 @@ TEST(Concurrent, TwoShiftsOfOneFolderEndAsOneAfterTheOther)
     }
     std::printf("8 rounds of two shifts at once: %d ran one after the other, %d had one refused\n", bothRan,
                 oneRefused);
+}
+
+TEST(Concurrent, AShiftHeldBeforeItsMarkIsInUseForOthersThenFinishesAndIsUndone)
+{
+    TempDir dir;
+    const std::string work = dir.path() + "/work", gate = dir.path() + "/gate", said = dir.path() + "/said";
+    fs::create_directories(work);
+    buildStation(work, 20000, true, true);
+    const auto before = tablesOf(work);
+    testsupport::writeFile(gate, {});
+    setenv("GRIDSHIFT_PAUSE_BEFORE_MARK", gate.c_str(), 1);
+    const pid_t first = start(shiftArgs(work, "20"));
+    unsetenv("GRIDSHIFT_PAUSE_BEFORE_MARK");
+    for (int waited = 0; !fs::exists(gate + ".paused") && waited < 6000; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(fs::exists(gate + ".paused")) << "the shift never reached its commit mark";
+
+    // Between the tables and the mark, the tables are the first program's.
+    const std::vector<std::vector<std::string>> others = {
+        {"minutes", work}, shiftArgs(work, "25"), {"undo", work}};
+    for (const auto& args : others) {
+        SCOPED_TRACE(args[0]);
+        EXPECT_EQ(finish(start(args, said)), 1);
+        const std::vector<std::byte> text = testsupport::readFile(said);
+        EXPECT_NE(std::string(reinterpret_cast<const char*>(text.data()), text.size()).find("заняты другой программой"),
+                  std::string::npos);
+    }
+    fs::remove(gate);
+    ASSERT_EQ(finish(first), 0);
+    const auto after = tablesOf(work);
+    EXPECT_NE(after, before);
+    ASSERT_EQ(finish(start({"minutes", work}, said)), 0);
+    EXPECT_EQ(tablesOf(work), after);
+    ASSERT_EQ(finish(start({"undo", work}, said)), 0);
+    EXPECT_EQ(tablesOf(work), before);
 }
 
 } // namespace

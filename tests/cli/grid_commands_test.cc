@@ -1,11 +1,28 @@
 #include "cli_test_util.h"
 #include "test_support.h"
 
+#include "grid/recovery.h"
+#include "paradox/coding.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
 
 namespace {
 
 using testsupport::TempDir;
+
+#if defined(_WIN32)
+constexpr char kSeparator = '\\';
+void setClock(const char* value) { _putenv_s("GRIDSHIFT_FIXED_CLOCK", value); }
+#else
+constexpr char kSeparator = '/';
+void setClock(const char* value) { setenv("GRIDSHIFT_FIXED_CLOCK", value, 1); }
+#endif
 
 class GridCommands : public ::testing::Test {
 protected:
@@ -34,6 +51,14 @@ TEST_F(GridCommands, DemoBuildsBothTablesAndNeverOverwrites)
     ASSERT_EQ(runCommand(cli::demo, {indexed.path(), "--secondary"}).status, 0);
     for (const char* name : {"AdvSetBlk.x03", "AdvSetBlk.yg0", "AdvBlock.xg0", "AdvBlock.xg1", "AdvBlock.y03"})
         EXPECT_TRUE(testsupport::fileExists(indexed.file(name))) << name;
+
+    // A filling of a given length ends within a day's blocks.
+    TempDir sized;
+    ASSERT_EQ(runCommand(cli::demo, {sized.path(), "--records", "1000"}).status, 0);
+    const std::string records = runCommand(cli::dump, {sized.file("AdvBlock.db")}).out;
+    EXPECT_EQ(std::count(records.begin(), records.end(), '\n'), 1001);  // and the field names
+    for (const char* refused : {"0", "10000001", "1e3", ""})
+        EXPECT_EQ(runCommand(cli::demo, {sized.path() + "/again", "--records", refused}).status, 2) << refused;
 }
 
 TEST_F(GridCommands, MinutesListsTheGridsMinutes)
@@ -136,12 +161,13 @@ TEST_F(GridCommands, DryRunPrintsTheChangesAndUndoPutsAShiftBack)
     ASSERT_NE(gridShifted, gridBefore);
     const CommandResult undone = runCommand(cli::undo, {dir.path()});
     ASSERT_EQ(undone.status, 0) << undone.err;
-    EXPECT_NE(undone.out.find("has been undone"), std::string::npos) << undone.out;
+    EXPECT_EQ(undone.out, "Последний перенос в папке " + dir.path() +
+                              " отменён: AdvSetBlk.db, AdvSetBlk.px, AdvBlock.db и AdvBlock.px снова такие, как до него.\n");
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), gridBefore);
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), fillingBefore);
     const CommandResult twice = runCommand(cli::undo, {dir.path()});
     EXPECT_EQ(twice.status, 1);
-    EXPECT_NE(twice.err.find("already been undone"), std::string::npos) << twice.err;
+    EXPECT_EQ(twice.err, "Последний перенос в папке " + dir.path() + " уже отменён.\n");
 
     // After another change to a table, undo refuses and changes nothing.
     ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--yes"}).status, 0);
@@ -152,10 +178,127 @@ TEST_F(GridCommands, DryRunPrintsTheChangesAndUndoPutsAShiftBack)
     const std::vector<std::byte> fillingNow = testsupport::readFile(dir.file("AdvBlock.db"));
     const CommandResult refused = runCommand(cli::undo, {dir.path()});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("AdvSetBlk.db: the file has changed since"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err, "Последний перенос в папке " + dir.path() + " отменить нельзя: " + dir.path() + kSeparator +
+                               "AdvSetBlk.db изменён после него.\n");
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), edited);
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), fillingNow);
     EXPECT_EQ(runCommand(cli::undo, {}).status, 2);
+}
+
+std::map<std::string, std::vector<std::byte>> folderFiles(const std::string& folder)
+{
+    std::map<std::string, std::vector<std::byte>> files;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        files[e.path().filename().string()] = testsupport::readFile(e.path().string());
+    return files;
+}
+
+// A table a writer left half-way lists as its header counts, saying so, and
+// neither a shift nor an undo writes to it. Each folder holds the journal of an earlier shift,
+// as stations' folders do. The demo's AdvBlock.db holds 32812 records in
+// 887 blocks of 2 KiB after a 2 KiB header, its AdvSetBlk.db 631 in 14.
+TEST(HalfWrittenFolder, ListsTheMinutesButRefusesToShift)
+{
+    using Bytes = std::vector<std::byte>;
+    struct Case {
+        const char* table;
+        std::function<void(Bytes&)> patch;
+        std::string notice;   // of `minutes`
+        const char* refusal;  // of `shift`, after the table's path
+    };
+    const Case cases[] = {
+        {"AdvBlock.db",
+         [](Bytes& b) {
+             paradox::coding::storeLE16(b.data() + 2048 + 886 * 2048, 888);
+             b.resize(2048 + 900 * 2048);  // blocks it had begun to add
+         },
+         "",
+         "a writer left the table half-way: the header counts 32812 records in 887 blocks, but the file holds 900 "
+         "blocks and the chain goes on to block 888"},
+        {"AdvSetBlk.db", [](Bytes& b) { paradox::coding::storeLE32(b.data() + 0x06, 630); },
+         "Таблица AdvSetBlk.db записана не до конца (по заголовку записей: 630, блоков: 14; в файле блоков: 14; в "
+         "блоках записей: 631): показаны записи по заголовку, а изменять её можно только после исправления "
+         "утилитой восстановления таблиц самой базы данных\n",
+         "a writer left the table half-way: the header counts 630 records in 14 blocks, but the file holds 14 "
+         "blocks and the chain's blocks hold 631 records"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.table);
+        TempDir dir;
+        ASSERT_EQ(runCommand(cli::demo, {dir.path()}).status, 0);
+        ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--yes"}).status,
+                  0);
+        Bytes bytes = testsupport::readFile(dir.file(c.table));
+        c.patch(bytes);
+        testsupport::writeFile(dir.file(c.table), bytes);
+        const auto before = folderFiles(dir.path());
+
+        const CommandResult listed = runCommand(cli::minutes, {dir.path()});
+        EXPECT_EQ(listed.out, "00\n05\n20\n22\n30\n45\n52\n57\n");
+        EXPECT_EQ(listed.err, c.notice);
+        const CommandResult shifted =
+            runCommand(cli::shift, {dir.path(), "--from", "20", "--to", "25", "--size", "03:00", "--yes"});
+        EXPECT_EQ(shifted.status, 1);
+        const std::string refusal = dir.path() + kSeparator + c.table + ": " + c.refusal +
+                                    "; the database's own table-repair tool must mend it before it can be changed\n";
+        EXPECT_EQ(shifted.err, c.notice + refusal);
+        const CommandResult undone = runCommand(cli::undo, {dir.path()});
+        EXPECT_EQ(undone.status, 1);
+        EXPECT_EQ(undone.err, "Последний перенос в папке " + dir.path() + " отменить нельзя: " + refusal);
+        EXPECT_EQ(folderFiles(dir.path()), before);
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GridCommands, AJournalSetAsideStopsEveryWriteButNotReading)
+{
+    const std::string prefix = grid::SlashedPath(dir.path());
+    auto inFolder = [&](const std::string& name) { return dir.path() + kSeparator + name; };
+    setClock("2026-12-09 03:14");
+    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "16", "--size", "02:30", "--yes"}).status, 0);
+    setClock("");
+    const grid::UndoCheck check = grid::checkUndo(prefix);
+    ASSERT_TRUE(check.possible) << check.whyNot;
+    ASSERT_TRUE(check.described);
+    EXPECT_EQ(grid::undoQuestion(check.shift),
+              "Вернуть блоки, перенесённые с 15-ой минуты на 16-ю (126 в сетке, 6552 в наполнении, 09.12.2026 03:14)?");
+
+    // The record of a shift that stopped half-way, damaged.
+    std::vector<std::byte> journal = testsupport::readFile(dir.file("gridshift.jnl"));
+    std::fill(journal.end() - 16, journal.end(), std::byte{0});
+    journal[journal.size() / 2] ^= std::byte{0x10};
+    testsupport::writeFile(dir.file("gridshift.jnl"), journal);
+    const std::vector<std::byte> grid = testsupport::readFile(dir.file("AdvSetBlk.db"));
+    const CommandResult listed = runCommand(cli::minutes, {dir.path()});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out, "00\n05\n16\n22\n30\n45\n52\n57\n");
+    EXPECT_EQ(listed.err.rfind("Запись о переносе в папке " + dir.path() + " повреждена и отложена как " +
+                                   inFolder("gridshift.jnl.damaged") + "; по её уцелевшим частям ",
+                               0),
+              0u)
+        << listed.err;
+    EXPECT_EQ(testsupport::readFile(dir.file("gridshift.jnl.damaged")), journal);
+
+    const std::string refusal = "В папке лежит отложенная запись о прерванном переносе " +
+                                inFolder("gridshift.jnl.damaged") +
+                                ". Проверьте таблицы и удалите этот файл: до тех пор таблицы в папке не изменяются.";
+    EXPECT_EQ(runCommand(cli::minutes, {dir.path()}).err, refusal + "\n");
+    const CommandResult shifted =
+        runCommand(cli::shift, {dir.path(), "--from", "16", "--to", "15", "--size", "02:30", "--yes"});
+    EXPECT_EQ(shifted.status, 1);
+    EXPECT_NE(shifted.err.find(refusal), std::string::npos) << shifted.err;
+    const CommandResult undone = runCommand(cli::undo, {dir.path()});
+    EXPECT_EQ(undone.status, 1);
+    EXPECT_EQ(undone.err, refusal + "\n");
+    EXPECT_EQ(grid::checkUndo(prefix).whyNot, refusal);
+    EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), grid);
+
+    std::filesystem::remove(dir.file("gridshift.jnl.damaged"));
+    EXPECT_EQ(runCommand(cli::shift, {dir.path(), "--from", "16", "--to", "15", "--size", "02:30", "--yes"}).status,
+              0);
 }
 
 } // namespace

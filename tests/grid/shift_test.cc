@@ -304,7 +304,7 @@ TEST_F(Shift, ARefusalWritesNothingAndReleasesEverything)
     const auto before = tableBytes(folder);
     engine.OldMinute = 15;
     // A length a time of day cannot hold: refused before the question.
-    EXPECT_EQ(messageOf([&] { shift(20, 1.0); }), "The new block size must be less than a day (1439:59 at most)");
+    EXPECT_EQ(messageOf([&] { shift(20, 1.0); }), "Новый размер блока должен быть меньше суток (не более 1439:59)");
     EXPECT_TRUE(view.questions.empty());
 
     // A filling that cannot be written is found before the grid is touched.
@@ -349,9 +349,9 @@ TEST_F(Shift, ATableReplacedDuringTheShiftIsNamedAndNothingIsWritten)
     grid::ShiftInputs in;
     in.newMinute = 50;
     in.blockSize = [] { return 3.0 / 1440; };
-    // Named as the user typed the folder.
+    // Named as the user typed the folder, with the system's separator.
     EXPECT_EQ(messageOf([&] { grid::shiftMinute(engine, in, filter, table, query, replacing, view); }),
-              folderText + "\\AdvBlock.db: the file was replaced or removed by another program");
+              folderText + "/AdvBlock.db: the file was replaced or removed by another program");
     EXPECT_EQ(tableBytes(folder), before);
 }
 

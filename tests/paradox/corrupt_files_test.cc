@@ -196,7 +196,7 @@ TEST(CorruptTable, BrokenBlockChainsAreRefused)
         {"first block in a file without blocks", [](Bytes& b) { setU16(b, 0x0C, 0); },
          "the chain starts at block 1 of a file without blocks"},
         {"chain pointing outside", next(2, 0x7FFF), "the block chain points to block 32767 but the file has 4"},
-        {"chain to block 0xFFFF", next(4, 0xFFFF), "the block chain points to block 65535 but the file has 4"},
+        {"chain to block 0xFFFF", next(3, 0xFFFF), "the block chain points to block 65535 but the file has 4"},
         {"block pointing to itself", next(2, 2), "the block chain returns to block 2"},
         {"loop over three blocks", next(4, 2), "the block chain returns to block 2"},
         {"record area not whole records", addSize(3, 9 * kRecord + 1),
@@ -213,6 +213,30 @@ TEST(CorruptTable, BrokenBlockChainsAreRefused)
          "the header counts 40 records but the blocks hold 0"},
         {"block emptied", addSize(2, 0xFFFF), "the header counts 40 records but the blocks hold 30"},
     });
+}
+
+// A writer's half-way state, judged from a table file's bytes as when the
+// open table is locked for writing. Sound tables, and faults that keep a
+// table from opening at all, are not for this judgement.
+TEST(HalfWrittenTable, TheFilesBytesAreJudgedAsTheOpenTable)
+{
+    const MemoryFileSystem pristine = buildTable(true);
+    MemoryFileSystem fs = pristine;
+    setU32(fs.files[kDb], 0x06, 15);
+    setU16(fs.files[kDb], block(4), 9);
+    const std::string refusal =
+        "db/T.db: a writer left the table half-way: the header counts 15 records in 4 blocks, but the file holds 4 "
+        "blocks, the chain goes on to block 9 and the chain's blocks hold 40 records; the database's own "
+        "table-repair tool must mend it before it can be changed";
+    EXPECT_EQ(paradox::checkNotHalfWritten(fs.files[kDb], kDb).message(), refusal);
+    std::unique_ptr<Table> table;
+    ASSERT_TRUE(openTable(fs, &table).isOk());
+    EXPECT_EQ(table->lockForWriting().message(), refusal);
+
+    Bytes promisesMore = pristine.files.at(kDb);
+    setU32(promisesMore, 0x06, 41);
+    for (const Bytes& b : {pristine.files.at(kDb), promisesMore, garbage(3000)})
+        EXPECT_TRUE(paradox::checkNotHalfWritten(b, kDb).isOk());
 }
 
 // Sample tables written by the original tools, cut short at every kind of

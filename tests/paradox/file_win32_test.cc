@@ -126,3 +126,39 @@ TEST_F(WindowsSharing, LockFilesHeldByAnotherProgramStopWrites)
 }
 
 } // namespace
+
+namespace {
+
+// Runs written in one request end as each written in turn would leave them,
+// on disk and in contents(): here runs under a page apart, a page apart, and
+// more than one joined write's worth.
+TEST(WindowsWrites, RunsEndAsIfEachWereWrittenInTurn)
+{
+    constexpr std::uint64_t kSize = 3 << 20;
+    TempDir dir;
+    const std::string path = dir.path() + "\\runs.bin";
+    std::vector<std::byte> expected(kSize), ramp(256);
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        expected[i] = static_cast<std::byte>(i * 7 % 251);
+    for (std::size_t i = 0; i < ramp.size(); ++i)
+        ramp[i] = static_cast<std::byte>(i);
+    testsupport::writeFile(path, expected);
+    std::vector<paradox::File::Run> runs = {{10, {ramp.data(), 4}}, {14, {ramp.data() + 9, 4}},
+                                            {4113, {ramp.data(), 3}}, {8212, {ramp.data() + 1, 3}}};
+    for (std::uint64_t at = 9000; at + 8 < kSize; at += 601)
+        runs.push_back({at, {ramp.data() + at % 200, 8}});
+    for (const paradox::File::Run& r : runs)
+        std::copy(r.data.begin(), r.data.end(), expected.begin() + static_cast<std::ptrdiff_t>(r.offset));
+    std::unique_ptr<paradox::File> file;
+    ASSERT_TRUE(FileSystem::standard().open(path, OpenMode::ReadWrite, &file).isOk());
+    ASSERT_TRUE(file->writeRuns(runs).isOk());
+    EXPECT_TRUE(std::ranges::equal(file->contents(), expected));
+    // A request reaching past the end writes none of its runs.
+    const std::byte other = ~expected[0];
+    const paradox::File::Run refused[] = {{0, {&other, 1}}, {kSize - 1, {ramp.data(), 2}}};
+    EXPECT_EQ(file->writeRuns(refused).code(), Status::Code::InvalidArgument);
+    ASSERT_TRUE(file->close().isOk());
+    EXPECT_EQ(readFile(path), expected);
+}
+
+} // namespace

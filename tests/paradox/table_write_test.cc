@@ -327,7 +327,8 @@ TEST_F(TableWrite, AFailedWriteLeavesEveryFileAsItWas)
         (void)table->close();
         EXPECT_EQ(testsupport::fileExists(dir.file(testsupport::kTestJournal)), dead);
         paradox::Recovery recovery;
-        ASSERT_TRUE(paradox::Journal(paradox::FileSystem::standard(), dir.path() + "/", testsupport::kTestJournal)
+        ASSERT_TRUE(paradox::Journal(paradox::FileSystem::standard(), dir.path() + "/", testsupport::kTestJournal,
+                                         {"AdvBlock.db"})
                         .recover(&recovery)
                         .isOk());
         EXPECT_EQ(readFile(db), dbBefore);

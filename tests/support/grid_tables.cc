@@ -114,4 +114,27 @@ std::vector<int> blockSeconds(const std::string& path)
     return seconds;
 }
 
+void writeWeekTables(const TempDir& folder, int hours, int days)
+{
+    std::vector<GridSlot> slots;
+    std::vector<FillingEntry> filling;
+    const std::int32_t monday = paradox::dayNumberFromCivil({2026, 3, 2});
+    for (int hour = 0; hour < hours; ++hour)
+        for (int minute : {0, 15, 30, 45}) {
+            for (int day = 0; day < 7; ++day)
+                slots.push_back({day, hour, minute});
+            for (int d = 0; d < days; ++d) {
+                const paradox::CivilDate date = paradox::civilFromDayNumber(monday + d);
+                filling.push_back({date.year, date.month, date.day, hour, minute});
+            }
+        }
+    writeGridTable(folder.file("AdvSetBlk.db"), slots);
+    writeFillingTable(folder.file("AdvBlock.db"), filling);
+}
+
+std::vector<std::vector<std::byte>> bothTables(const TempDir& folder)
+{
+    return {readFile(folder.file("AdvSetBlk.db")), readFile(folder.file("AdvBlock.db"))};
+}
+
 } // namespace testsupport

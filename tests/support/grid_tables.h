@@ -10,6 +10,8 @@
 
 namespace testsupport {
 
+class TempDir;
+
 struct GridSlot {
     int day;  // FDayOfWeek: 0 = Monday
     int hour, minute, second = 0, msec = 0;
@@ -42,5 +44,12 @@ void writeFillingTable(const std::string& path, const std::vector<FillingEntry>&
 // FTime, or FSize in whole seconds.
 std::vector<int> startMinutes(const std::string& path);
 std::vector<int> blockSeconds(const std::string& path);
+
+// Both tables in `folder`: blocks at minutes 0, 15, 30 and 45 of the first
+// `hours` hours of every day of the week in the grid, and of every day from
+// Monday 2026-03-02 on for `days` days in the filling.
+void writeWeekTables(const TempDir& folder, int hours, int days);
+// The two tables' files as they stand, the grid's first.
+std::vector<std::vector<std::byte>> bothTables(const TempDir& folder);
 
 } // namespace testsupport

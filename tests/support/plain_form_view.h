@@ -9,6 +9,7 @@
 #include "spinedit/program_editors.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -58,7 +59,12 @@ struct PlainFormView : app::Form1View, grid::ProgressSink {
         return yes;
     }
     grid::ProgressSink& progress() override { return *this; }
-    void report(const std::string& text, double percent) override { reports.emplace_back(text, percent); }
+    void report(const std::string& text, double percent) override
+    {
+        reports.emplace_back(text, percent);
+        if (onReport)
+            onReport(text, percent);
+    }
 
     std::string folder = app::layout::kDefaultFolder;
     std::vector<std::string> minutes;
@@ -71,4 +77,6 @@ struct PlainFormView : app::Form1View, grid::ProgressSink {
     std::vector<std::string> errors, notices, questions;
     std::deque<bool> answers;
     std::vector<std::pair<std::string, double>> reports;
+    // Runs at each report, as the window's messages would.
+    std::function<void(const std::string&, double)> onReport;
 };

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -73,6 +75,7 @@ protected:
         winapp::pumpMessages();
         winapp::setReportPause({});
         winapp::setBeepHook({});
+        winapp::setNetworkDialog({});
     }
     int beeps = 0;
 };
@@ -144,7 +147,7 @@ TEST_F(Controls, TheDiagonalButtonStepsAtOnceThenOnItsTimerWhileHeldOnItsHalf)
 {
     Host host;
     winapp::TRxSpinEdit& spin = host.makeRxNew();
-    HWND button = spin.button().handle();
+    HWND button = spin.button()->handle();
     // An 18-pixel square reaching one pixel into the top of the frame, the
     // text kept clear of it.
     EXPECT_EQ(wintest::placeInParent(button), (RECT{51, -1, 69, 17}));
@@ -177,6 +180,167 @@ TEST_F(Controls, TheDiagonalButtonStepsAtOnceThenOnItsTimerWhileHeldOnItsHalf)
     EnableWindow(spin.handle(), FALSE);
     wintest::click(button, 4, 4);
     EXPECT_EQ(spin.text(), L"10");
+}
+
+std::vector<HWND> visibleChildren(HWND parent)
+{
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (IsWindowVisible(child))
+            children.push_back(child);
+    return children;
+}
+
+TEST_F(Controls, TheSpinEditorsButtonPartByKindFrameAndReadingOrder)
+{
+    using enum spinedit::TSpinButtonKind;
+    using enum spinedit::TAlignment;
+    struct Case {
+        const char* name;
+        spinedit::TSpinButtonKind kind;
+        bool frame, rtl;
+        spinedit::TAlignment alignment;
+        RECT part;  // in the edit's inside; `a` is the standard arrows' width
+        DWORD shownAlignment;
+    };
+    const int a = std::min(GetSystemMetrics(SM_CXVSCROLL), 15);
+    const Case cases[] = {
+        // Framed: an inside of 69 x 17, the diagonal square reaching into the frame's top.
+        {"diagonal", bkDiagonal, true, false, taLeftJustify, {51, -1, 69, 17}, ES_LEFT},
+        {"diagonal-rtl", bkDiagonal, true, true, taLeftJustify, {-1, -1, 17, 17}, ES_RIGHT},
+        {"diagonal-flat", bkDiagonal, false, false, taCenter, {52, 0, 73, 21}, ES_CENTER},
+        {"diagonal-flat-rtl", bkDiagonal, false, true, taRightJustify, {0, 0, 21, 21}, ES_LEFT},
+        {"standard", bkStandard, true, false, taRightJustify, {69 - a, 0, 69, 17}, ES_RIGHT},
+        {"standard-rtl", bkStandard, true, true, taLeftJustify, {0, 0, a, 17}, ES_RIGHT},
+        {"standard-flat", bkStandard, false, false, taLeftJustify, {73 - a, 0, 73, 21}, ES_LEFT},
+        {"standard-flat-rtl", bkStandard, false, true, taCenter, {0, 0, a, 21}, ES_CENTER},
+    };
+    Host host;
+    SetWindowPos(host.window, nullptr, 0, 0, 420, 300, SWP_NOMOVE | SWP_NOZORDER);
+    std::vector<std::unique_ptr<winapp::TRxSpinEdit>> editors;
+    for (const Case& c : cases) {
+        const int row = static_cast<int>(editors.size());
+        auto& spin = *editors.emplace_back(std::make_unique<winapp::TRxSpinEdit>(
+            host.window, RECT{10 + 100 * (row % 2), 10 + 30 * (row / 2), 83 + 100 * (row % 2), 31 + 30 * (row / 2)},
+            500 + row));
+        spinedit::loadRxNewLayout(spin.model());
+        spin.setValue(15);
+        spin.setFrame(c.frame);
+        spin.setRightToLeft(c.rtl);
+        spin.setAlignment(c.alignment);
+        spin.setButtonKind(c.kind);
+        const HWND edit = spin.handle();
+        EXPECT_EQ(GetDlgItem(host.window, 500 + row), edit) << c.name;
+        EXPECT_EQ(spin.text(), L"15") << c.name;
+        EXPECT_EQ(GetWindowLongW(edit, GWL_STYLE) & (ES_CENTER | ES_RIGHT), c.shownAlignment) << c.name;
+        EXPECT_EQ(static_cast<bool>(GetWindowLongW(edit, GWL_EXSTYLE) & WS_EX_RTLREADING), c.rtl) << c.name;
+
+        // One part shows, where the case says; the text keeps clear of it.
+        const HWND part = spin.upDown() ? spin.upDown()->handle() : spin.button() ? spin.button()->handle() : nullptr;
+        EXPECT_EQ(spin.upDown() != nullptr, c.kind == bkStandard) << c.name;
+        EXPECT_EQ(visibleChildren(edit), std::vector<HWND>{part}) << c.name;
+        EXPECT_EQ(wintest::placeInParent(part), c.part) << c.name;
+        RECT area{};
+        SendMessageW(edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&area));
+        if (c.rtl)
+            EXPECT_GE(area.left, c.part.right) << c.name;
+        else
+            EXPECT_LE(area.right, c.part.left) << c.name;
+    }
+    // The kind written again keeps its part.
+    const HWND arrows = editors[4]->upDown()->handle();
+    editors[4]->setButtonKind(bkStandard);
+    EXPECT_EQ(editors[4]->upDown()->handle(), arrows);
+
+    winapp::pumpMessages();
+    const std::string shots = GRIDSHIFT_SCREENSHOT_DIR;
+    EXPECT_TRUE(wintest::savePng(wintest::captureWindow(host.window), shots + "/win-spin-edits.png"));
+    for (std::size_t i = 0; i < editors.size(); ++i)
+        wintest::savePng(wintest::captureFrame(editors[i]->handle()),
+                         shots + "/win-spin-edit-" + cases[i].name + ".png");
+}
+
+TEST_F(Controls, TheStandardArrowsStepAndAClickMayRebuildTheEditor)
+{
+    using enum spinedit::TSpinButtonKind;
+    Host host;
+    winapp::TRxSpinEdit& spin = host.makeRxNew();
+    spin.setButtonKind(bkStandard);
+    HWND arrows = spin.upDown()->handle();
+    SetFocus(host.other);
+    wintest::click(arrows, 5, 3);
+    EXPECT_EQ(spin.text(), L"5");
+    EXPECT_EQ(GetFocus(), spin.handle()) << "a click focuses the editor";
+    EXPECT_EQ(SendMessageW(arrows, UDM_GETPOS32, 0, 0), 0);
+    wintest::click(arrows, 5, 14);
+    wintest::click(arrows, 5, 14);
+    EXPECT_EQ(spin.text(), L"0");
+
+    // Read-only: the arrows only beep, typing does nothing.
+    spin.setReadOnly(true);
+    wintest::click(arrows, 5, 3);
+    wintest::type(spin.handle(), L"7");
+    EXPECT_EQ(spin.text(), L"0");
+    EXPECT_EQ(beeps, 1);
+    spin.setReadOnly(false);
+    EnableWindow(spin.handle(), FALSE);
+    EXPECT_FALSE(IsWindowEnabled(arrows));
+    EnableWindow(spin.handle(), TRUE);
+
+    // A handler of the arrows' own click changes the kind and makes the
+    // window anew: the old ones hide at once and go once their click is over.
+    const HWND oldEdit = spin.handle();
+    int tops = 0;
+    spin.OnTopClick = [&] {
+        if (++tops == 1) {
+            spin.setButtonKind(bkDiagonal);
+            spin.setAlignment(spinedit::TAlignment::taRightJustify);
+        }
+    };
+    wintest::click(arrows, 5, 3);
+    EXPECT_EQ(spin.text(), L"5");
+    EXPECT_NE(spin.handle(), oldEdit);
+    EXPECT_FALSE(IsWindowVisible(oldEdit));
+    ASSERT_NE(spin.button(), nullptr);
+    EXPECT_EQ(GetFocus(), spin.handle());
+    EXPECT_EQ(GetNextDlgTabItem(host.window, host.other, FALSE), spin.handle()) << "its place in the tab order";
+    EXPECT_TRUE(IsWindow(arrows)) << "not destroyed under its own click";
+    winapp::pumpMessages();
+    EXPECT_FALSE(IsWindow(arrows));
+    EXPECT_FALSE(IsWindow(oldEdit));
+
+    // The new window steps, takes typing and reports its changes as before.
+    int changes = 0;
+    spin.OnChange = [&] { ++changes; };
+    wintest::press(spin.button()->handle(), 4, 4);
+    wintest::release(spin.button()->handle(), 4, 4);
+    SendMessageW(spin.handle(), EM_SETSEL, 0, -1);
+    wintest::type(spin.handle(), L"42");
+    EXPECT_EQ(spin.model().text(), "42");
+    EXPECT_EQ(changes, 3);
+}
+
+TEST_F(Controls, TheDiagonalButtonDrawsItsGlyphsWithoutTheTransparentColour)
+{
+    Host host;
+    winapp::TRxSpinEdit& spin = host.makeRxNew();
+    winapp::TRxSpinButton& button = *spin.button();
+    constexpr COLORREF red = RGB(255, 0, 0), blue = RGB(0, 0, 255), clear = winapp::kTransparent;
+    button.setUpGlyph({3, 3, {red, red, red, red, clear, red, red, red, red}});
+    button.setDownGlyph({3, 3, std::vector<COLORREF>(9, blue)});
+    // 18 / 4 - 3 / 2 = 3, one pixel in; 3 * 18 / 4 - 3 / 2 = 12, one pixel out.
+    wintest::Image face = wintest::captureWindow(button.handle());
+    ASSERT_EQ(face.width, 18);
+    EXPECT_EQ(face.at(4, 4), 0xFF0000u);
+    EXPECT_NE(face.at(5, 5), 0xFF0000u);
+    EXPECT_EQ(face.at(11, 11), 0x0000FFu);
+
+    // An empty picture brings the built-in marks back: the up mark's tip.
+    button.setUpGlyph({});
+    face = wintest::captureWindow(button.handle());
+    EXPECT_NE(face.at(4, 4), 0xFF0000u);
+    EXPECT_EQ(face.at(5, 4), 0x000000u);
+    EXPECT_EQ(button.UpGlyph().width, 5);
 }
 
 TEST_F(Controls, TheSpinEditorFiltersTypingAndTheClipboardAndBoundsOnLeaving)
@@ -430,16 +594,42 @@ TEST_F(Controls, TheFolderDialogWalksFoldersAndOKWritesTheOpenOne)
         SendMessageW(box, WM_COMMAND, MAKEWPARAM(winapp::kDirListId, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
     };
 
+    const auto drives = [](HWND box) {
+        HWND combo = GetDlgItem(box, winapp::kDriveComboId);
+        return std::pair{SendMessageW(combo, CB_GETCOUNT, 0, 0), SendMessageW(combo, CB_GETCURSEL, 0, 0)};
+    };
     std::vector<std::wstring> texts, files;
     std::wstring shown, afterOpen;
-    RECT inside{};
+    RECT inside{}, frame{};
+    HWND dialog = nullptr;
+    std::vector<HWND> networkOwners;
+    std::pair<LRESULT, LRESULT> drivesBefore, drivesAfter, drivesWithout;
     {
         ModalDriver driver(winapp::kSelectDirectoryTitle, [&](HWND box) {
+            dialog = box;
             GetClientRect(box, &inside);
+            GetWindowRect(box, &frame);
             texts = childTexts(box, true);
             shown = windowText(GetDlgItem(box, winapp::kDirLabelId));
             files = listed(GetDlgItem(box, winapp::kFileListId));
             wintest::saveBox(box, "win-select-directory");
+            wintest::savePng(wintest::captureFrame(box),
+                             std::string(GRIDSHIFT_SCREENSHOT_DIR) + "/win-select-directory-frame.png");
+
+            // "Network..." calls the system's dialog, then lists the drives
+            // again: a drive the test's dialog adds to the old list goes.
+            drivesBefore = drives(box);
+            winapp::setNetworkDialog([&](HWND owner) {
+                networkOwners.push_back(owner);
+                SendMessageW(GetDlgItem(box, winapp::kDriveComboId), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"n:"));
+            });
+            SendMessageW(GetDlgItem(box, winapp::kNetworkId), BM_CLICK, 0, 0);
+            drivesAfter = drives(box);
+            // Wine's own has no network to offer; nothing breaks.
+            winapp::setNetworkDialog({});
+            SendMessageW(GetDlgItem(box, winapp::kNetworkId), BM_CLICK, 0, 0);
+            drivesWithout = drives(box);
+
             openFolder(box, L"sub");
             afterOpen = windowText(GetDlgItem(box, winapp::kDirLabelId));
             SendMessageW(box, WM_COMMAND, IDCANCEL, 0);
@@ -448,9 +638,16 @@ TEST_F(Controls, TheFolderDialogWalksFoldersAndOKWritesTheOpenOne)
         EXPECT_TRUE(driver.seen);
     }
     EXPECT_EQ(inside, (RECT{0, 0, 424, 255}));
-    for (const char* text : {"Directory &Name:", "&Directories:", "&Files: (*.*)", "D&rives:", "OK", "Cancel"})
+    // The whole window centred, as the main window and the boxes are.
+    EXPECT_EQ(frame.left, (GetSystemMetrics(SM_CXSCREEN) - (frame.right - frame.left)) / 2);
+    EXPECT_EQ(frame.top, (GetSystemMetrics(SM_CYSCREEN) - (frame.bottom - frame.top)) / 2);
+    for (const char* text :
+         {"Directory &Name:", "&Directories:", "&Files: (*.*)", "D&rives:", "OK", "Cancel", "Ne&twork..."})
         EXPECT_TRUE(contains(texts, widen(text))) << text;
-    EXPECT_FALSE(contains(texts, L"Ne&twork...")) << "hidden";
+    EXPECT_EQ(networkOwners, std::vector<HWND>{dialog});
+    EXPECT_EQ(drivesAfter, drivesBefore);
+    EXPECT_EQ(drivesWithout, drivesBefore);
+    EXPECT_NE(drivesBefore.second, CB_ERR);
     EXPECT_EQ(shown, start);
     EXPECT_EQ(files, std::vector<std::wstring>{L"AdvSetBlk.db"});
     EXPECT_EQ(afterOpen, start + L"\\sub");

@@ -13,6 +13,8 @@
 
 #include <commctrl.h>
 
+#include <functional>
+
 #include <memory>
 #include <set>
 #include <string>
@@ -50,6 +52,41 @@ std::vector<std::wstring> listTexts(HWND list)
         texts.emplace_back(text);
     }
     return texts;
+}
+
+// Input as the user gives it: through the message queue, to be handled when
+// the program next handles its messages.
+void postClick(HWND window, const RECT& on)
+{
+    const LPARAM at = MAKELPARAM((on.left + on.right) / 2, (on.top + on.bottom) / 2);
+    PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(window, WM_LBUTTONUP, 0, at);
+}
+
+void postKey(HWND window, UINT vk)
+{
+    PostMessageW(window, WM_KEYDOWN, vk, 1);
+    PostMessageW(window, WM_KEYUP, vk, 1 | 0xC0000000);
+}
+
+RECT rowRect(HWND list, int row)
+{
+    RECT item{};
+    SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return item;
+}
+
+// What the window shows that a run could change.
+std::string windowState(TForm1& f)
+{
+    std::wstring s;
+    for (const std::wstring& minute : listTexts(f.LbTimes))
+        s += minute + L" ";
+    s += L"row " + std::to_wstring(SendMessageW(f.LbTimes, LB_GETCURSEL, 0, 0)) + L" old " + windowText(f.EOldTime) +
+         L" new " + f.RxNew->text() + L" size " + f.RXNewSize->text() + L" ticks ";
+    for (int i = 0; i < 7 + 24; ++i)
+        s += (i < 7 ? f.CBDays->isChecked(i) : f.CBHour->isChecked(i - 7)) ? L'1' : L'0';
+    return narrow(s);
 }
 
 // The main window, shown as the program shows it, with message boxes
@@ -351,6 +388,61 @@ TEST_F(MainWindow, AShiftOfTheTickedDaysAndHoursAsksWritesAndLoadsAgain)
     EXPECT_FALSE(winapp::MessageFormOpen);
 }
 
+// While a shift walks the tables the window takes no input: what the user
+// does then changes neither the tables nor what the window shows after it.
+TEST_F(MainWindow, InputDuringAShiftChangesNothing)
+{
+    TForm1& f = *form;
+    testsupport::writeWeekTables(dir, 3, 28);
+    const auto pristine = testsupport::bothTables(dir);
+    // 15 to 50, 02:30 long, hour 1 unticked; `during` at the grid pass's
+    // second report, as the walk goes on.
+    const auto shift = [&](const std::function<void()>& during) {
+        testsupport::writeFile(dir.file("AdvSetBlk.db"), pristine[0]);
+        testsupport::writeFile(dir.file("AdvBlock.db"), pristine[1]);
+        load(dir.path());
+        clickRow(f.LbTimes, 1);
+        enterNewMinute(L"50");
+        SendMessageW(f.RXNewSize->handle(), EM_SETSEL, 0, -1);
+        wintest::type(f.RXNewSize->handle(), L"02:30");
+        for (int i = 0; i < 24; ++i)
+            f.CBHour->setTicked(i, i != 1);
+        f.CBDays->setTicked(0, true);
+        int reports = 0;
+        winapp::setMessagePump([&] {
+            if (++reports == 2)
+                during();
+            winapp::pumpMessages();
+        });
+        prompter.setNextAnswer(true);
+        SendMessageW(f.BtnMove->handle(), BM_CLICK, 0, 0);
+        winapp::setMessagePump({});
+        return std::pair(testsupport::bothTables(dir), windowState(f));
+    };
+    const auto confirmed = shift([] {});
+    ASSERT_NE(confirmed.first, pristine);
+    ASSERT_EQ(confirmed.second, "00 15 30 45 50 row 0 old 00 new 0 size 02:30 ticks 1111111101111111111111111111111");
+
+    const struct {
+        const char* what;
+        std::function<void()> during;
+    } cases[] = {
+        {"another minute clicked", [&] { postClick(f.LbTimes, rowRect(f.LbTimes, 2)); }},
+        {"Down in the minute list", [&] { postKey(f.LbTimes, VK_DOWN); }},
+        {"Monday unticked", [&] { postClick(f.CBDays->handle(), f.CBDays->checkBoxRect(0)); }},
+        {"hour 2 unticked", [&] { postClick(f.CBHour->handle(), f.CBHour->checkBoxRect(2)); }},
+        {"a new minute typed", [&] { PostMessageW(f.RxNew->handle(), WM_CHAR, L'1', 1); }},
+        {"the block size stepped up", [&] { postKey(f.RXNewSize->handle(), VK_UP); }},
+    };
+    for (const auto& c : cases) {
+        const auto after = shift(c.during);
+        EXPECT_TRUE(after.first == confirmed.first) << c.what;
+        EXPECT_EQ(after.second, confirmed.second) << c.what;
+    }
+    EXPECT_EQ(prompter.questions.size(), std::size(cases) + 1);
+    EXPECT_TRUE(uncaught.empty()) << uncaught.front();
+}
+
 TEST_F(MainWindow, UncaughtErrorsReachTheExceptionBoxAfterTheProgressWindowCloses)
 {
     testsupport::GridTableOptions keyed;
@@ -384,6 +476,13 @@ TEST_F(MainWindow, UncaughtErrorsReachTheExceptionBoxAfterTheProgressWindowClose
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), filling);
     EXPECT_FALSE(f.Table1.active());
     EXPECT_TRUE(IsWindowEnabled(f.BtnLoad)) << "the window goes on";
+
+    // A whole day typed as the block size: refused before the question.
+    SetWindowTextW(f.RXNewSize->handle(), L"1440:00");
+    SendMessageW(f.BtnMove->handle(), BM_CLICK, 0, 0);
+    ASSERT_EQ(uncaught.size(), 3u);
+    EXPECT_EQ(uncaught[2], "Новый размер блока должен быть меньше суток (не более 1439:59)");
+    EXPECT_EQ(prompter.questions.size(), 1u);
 }
 
 TEST_F(MainWindow, ALoadUndoesAnInterruptedShiftAndSaysSo)
@@ -417,7 +516,7 @@ TEST_F(MainWindow, ALoadUndoesAnInterruptedShiftAndSaysSo)
 
     SendMessageW(f.BtnLoad, BM_CLICK, 0, 0);
     ASSERT_EQ(prompter.notices.size(), 1u);
-    EXPECT_NE(prompter.notices[0].find("was interrupted and has been undone"), std::string::npos) << prompter.notices[0];
+    EXPECT_NE(prompter.notices[0].find("был прерван и отменён"), std::string::npos) << prompter.notices[0];
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), grid);
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), filling);
 }

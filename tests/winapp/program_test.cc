@@ -3,6 +3,7 @@
 #include "test_support.h"
 
 #include "cli/commands.h"
+#include "progress/report_progress.h"
 #include "winapp/unit1.h"
 
 #include <gtest/gtest.h>
@@ -118,8 +119,25 @@ TEST(Program, ShowsLoadsAndShiftsTheDemoAtItsDefaultFolder)
     ASSERT_TRUE(poll([&] { return !IsWindow(box) && textOf(oldTime) == L"05"; }, 60000))
         << winapp::narrow(textOf(oldTime));
 
-    SendMessageW(form, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0) << "closing the window ends the program";
+    // 05 to 20, and the window closed while the filling is walked, as a user
+    // did: both windows go at once, the program ends within half a second,
+    // and the tables stay as the first shift left them.
+    SendMessageW(newMinute, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"20"));
+    PostMessageW(move, BM_CLICK, 0, 0);
+    ASSERT_TRUE(poll([&] { return (box = findWindowOf(process.dwProcessId, L"#32770", L"Confirm")) != nullptr; }));
+    PostMessageW(box, WM_COMMAND, IDYES, 0);
+    HWND progress = nullptr;
+    ASSERT_TRUE(poll([&] {
+        progress = findWindowOf(process.dwProcessId, L"GridshiftProgress", widen(progress::kCaption));
+        return progress && FindWindowExW(GetWindow(progress, GW_CHILD), nullptr, L"Static",
+                                         widen("Процесс переноса данных").c_str());
+    })) << "the filling was never walked";
+    const DWORD closed = GetTickCount();
+    PostMessageW(form, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(poll([&] { return !IsWindowVisible(form) && !IsWindowVisible(progress); }, 2000));
+    EXPECT_LT(GetTickCount() - closed, 200u) << "both windows go at once";
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 5000), WAIT_OBJECT_0);
+    EXPECT_LT(GetTickCount() - closed, 500u) << "closing the window ends the program";
     DWORD code = 1;
     GetExitCodeProcess(process.hProcess, &code);
     EXPECT_EQ(code, 0u);
