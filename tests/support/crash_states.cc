@@ -124,16 +124,31 @@ int RecordingFileSystem::fileNamed(const std::string& name, const paradox::File*
     return file;
 }
 
+Status RecordingFileSystem::recorded(Status opened, const std::string& path, std::unique_ptr<paradox::File> inner,
+                                     std::unique_ptr<paradox::File>* out)
+{
+    if (!opened.isOk())
+        return opened;
+    const std::string name = fileNameOf(path);
+    const int file = fileNamed(name, inner.get());
+    *out = std::make_unique<RecordingFile>(std::move(inner), this, file, name);
+    return opened;
+}
+
 Status RecordingFileSystem::open(const std::string& path, paradox::OpenMode mode, std::unique_ptr<paradox::File>* out)
 {
     std::unique_ptr<paradox::File> inner;
     Status st = m_inner.open(path, mode, &inner);
-    if (!st.isOk())
-        return st;
-    const std::string name = fileNameOf(path);
-    const int file = fileNamed(name, inner.get());
-    *out = std::make_unique<RecordingFile>(std::move(inner), this, file, name);
-    return st;
+    return recorded(st, path, std::move(inner), out);
+}
+
+// The inner system's own refusal of links and devices, with the writes recorded.
+Status RecordingFileSystem::openEntry(const std::string& path, paradox::OpenMode mode,
+                                      std::unique_ptr<paradox::File>* out)
+{
+    std::unique_ptr<paradox::File> inner;
+    Status st = m_inner.openEntry(path, mode, &inner);
+    return recorded(st, path, std::move(inner), out);
 }
 
 Status RecordingFileSystem::createFile(const std::string& path, std::span<const std::byte> data)

@@ -61,6 +61,13 @@ public:
 
     paradox::Status open(const std::string& path, paradox::OpenMode mode,
                          std::unique_ptr<paradox::File>* out) override;
+    paradox::Status openEntry(const std::string& path, paradox::OpenMode mode,
+                              std::unique_ptr<paradox::File>* out) override;
+    // Readers change nothing: the inner system's own, unrecorded.
+    paradox::Status openReader(const std::string& path, std::unique_ptr<paradox::FileReader>* out) override
+    {
+        return m_inner.openReader(path, out);
+    }
     paradox::Status createFile(const std::string& path, std::span<const std::byte> data) override;
     paradox::Status probeLock(const std::string& path, bool* locked) override
     {
@@ -79,6 +86,8 @@ public:
 
 private:
     int fileNamed(const std::string& name, const paradox::File* opened);
+    paradox::Status recorded(paradox::Status opened, const std::string& path, std::unique_ptr<paradox::File> inner,
+                             std::unique_ptr<paradox::File>* out);
 
     paradox::FileSystem& m_inner;
     FolderTrace m_trace;
