@@ -282,6 +282,17 @@ Status bodyChecksumMatches(FileReader& reader, const Header& h, bool* matches)
     return st;
 }
 
+// Windows finds a file whatever the letter case of its name; elsewhere a
+// name is the folder's entry only as the folder spells it.
+std::string entryKey(const std::string& name)
+{
+#if defined(_WIN32)
+    return foldCase(name);
+#else
+    return name;
+#endif
+}
+
 // The note and the files of a journal, read with every length checked
 // against what is left of it before anything is kept.
 struct Directory {
@@ -310,6 +321,14 @@ bool readDirectory(Cursor& c, const Header& h, Directory* out)
         out->names.push_back(std::move(name));
         out->sizes.push_back(loadLE64(word.data()));
     }
+    // A file listed twice could take two pieces over the same bytes.
+    std::vector<std::string> keys;
+    keys.reserve(out->names.size());
+    for (const std::string& name : out->names)
+        keys.push_back(entryKey(name));
+    std::sort(keys.begin(), keys.end());
+    if (std::adjacent_find(keys.begin(), keys.end()) != keys.end())
+        return false;
     return c.left() / kPieceHeadSize >= h.pieces;
 }
 
@@ -375,15 +394,9 @@ bool isPlainName(const std::string& name)
     return true;
 }
 
-// Windows finds a file whatever the letter case of its name; elsewhere a
-// name is the folder's entry only as the folder spells it.
 bool sameEntry(const std::string& a, const std::string& b)
 {
-#if defined(_WIN32)
-    return foldCase(a) == foldCase(b);
-#else
-    return a == b;
-#endif
+    return entryKey(a) == entryKey(b);
 }
 
 Status refuse(JournalProblem* why, Kind kind, std::string name, Status st)

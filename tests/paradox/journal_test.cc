@@ -272,6 +272,13 @@ TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverD
     torn.pieces = {tornPiece};
     Bytes tornBack = dbBefore;
     std::copy(tornPiece.before.begin(), tornPiece.before.end(), tornBack.begin() + edge - 4);
+    // One file under two entries: each entry's pieces are in order, yet they
+    // overlap in the file, and putting both back leaves neither before-image.
+    Forged twice = over("AdvBlock.db", dbBefore);
+    twice.files.push_back(twice.files[0]);
+    twice.pieces.push_back(twice.pieces[0]);
+    twice.pieces[1].file = 1;
+    twice.pieces[1].before = bytesOf("YYYY");
     const std::vector<Case> cases = {
         {"../ in the name", named("../outside/victim"), Outcome::SetAside, Kind::NotOurs},
         {"..\\ in the name", named("..\\outside\\victim"), Outcome::SetAside, Kind::NotOurs},
@@ -332,6 +339,7 @@ TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverD
              testsupport::writeFile(jnl, j);
          },
          Outcome::Blocked, Kind::NewerFormat},
+        {"a file named twice", put(twice), Outcome::SetAside, Kind::Damaged},
         {"a piece torn at a sector", put(torn), Outcome::RolledBack, Kind::None, false, false, nullptr, &tornBack},
     };
     for (const Case& c : cases) {
