@@ -4,28 +4,32 @@
 // (see journal_folder.h); the folder is then opened as the next gridshift
 // would, recovering it, and its last change undone. Besides the sanitizers'
 // checks, these rules are enforced whatever the journal says: only the two
-// tables' files and the journal's own names are ever written, created,
-// renamed or removed, and every write into a table is a run of bytes that
-// the journal holds, or that a journal written since holds (undoing writes
-// pieces joined, as its own journal records them).
+// tables' files are written; the journal's names alone are created, renamed
+// or removed, and in the writer's steps only (a journal written under its
+// temporary name and renamed into place, or set aside under a new name and
+// never removed or replaced there); a journal in place goes only once its
+// change finished or its files hold its before-images; and every write into a
+// table is a run of bytes that the journal holds, or that a journal written
+// since holds (undoing writes pieces joined, as its own journal records them).
 //
 // The first byte of an input says how to use the rest:
-//   bit 0  seal it: set the body length and both checksums as a journal of
-//          format 1 has them, so that a changed body is read, not set aside;
+//   bit 0  seal it: set the body length and the checksums as a writer would,
+//          so that a changed body is read, not set aside;
 //   bit 1  seal it and give it a valid commit mark, so that it reads as finished;
 //   bit 2  another program holds AdvSetBlk.lck: no AdvSetBlk file may change;
 //   bit 3  the tables are as after the seeds' shift, not as before it.
 //
-// A checksum and length-prefixed names leave plain byte mutations almost
+// Checksums and length-prefixed fields leave plain byte mutations almost
 // nothing to try but torn journals, so half of the mutations are made on a
-// journal's fields (a name, a size, an offset, a count), which are then laid
-// out again and sealed.
+// journal's fields (its note, a name, a size, an offset, a length, a count,
+// the order of its pieces), which are then laid out again and sealed.
 
 #include "journal_folder.h"
 
 #include "paradox/coding.h"
 #include "paradox/journal.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -71,10 +75,18 @@ std::string resolve(const std::string& path)
     return out;
 }
 
-bool isJournalName(const std::string& path)
+const std::string kJournalPath = std::string(fuzzing::kJournalFolder) + fuzzing::kJournalName;
+const std::string kTemporaryPath = kJournalPath + ".tmp";
+
+// gridshift.jnl.damaged, .damaged.2, ...
+bool isSetAsideName(const std::string& path)
 {
-    const std::string journal = std::string(fuzzing::kJournalFolder) + fuzzing::kJournalName;
-    return path.compare(0, journal.size(), journal) == 0 && path.find('/', journal.size()) == std::string::npos;
+    const std::string damaged = kJournalPath + ".damaged";
+    if (path == damaged)
+        return true;
+    if (path.compare(0, damaged.size() + 1, damaged + ".") != 0 || path.size() == damaged.size() + 1)
+        return false;
+    return path.find_first_not_of("0123456789", damaged.size() + 1) == std::string::npos;
 }
 
 // The folder's files behind the rules above.
@@ -88,7 +100,7 @@ public:
 
     void checkWrite(const std::string& path, std::span<const std::byte> data) const
     {
-        if (isJournalName(path))
+        if (path == kJournalPath)  // its commit mark
             return;
         if (!fuzzing::isTableFile(path))
             fail("only the tables are written", path);
@@ -101,11 +113,16 @@ public:
     }
 
     Status open(const std::string& path, paradox::OpenMode mode, std::unique_ptr<paradox::File>* out) override;
+    Status openEntry(const std::string& path, paradox::OpenMode mode, std::unique_ptr<paradox::File>* out) override;
+    Status openReader(const std::string& path, std::unique_ptr<paradox::FileReader>* out) override
+    {
+        return m_inner.openReader(resolve(path), out);
+    }
     Status createFile(const std::string& path, std::span<const std::byte> data) override
     {
         const std::string p = resolve(path);
-        if (!isJournalName(p))
-            fail("only the journal's names are created", p);
+        if (p != kTemporaryPath)
+            fail("a journal is created under its temporary name only", p);
         m_journals.emplace_back(data.begin(), data.end());
         return m_inner.createFile(p, data);
     }
@@ -119,19 +136,54 @@ public:
     }
     Status rename(const std::string& from, const std::string& to) override
     {
-        if (!isJournalName(resolve(from)) || !isJournalName(resolve(to)))
-            fail("only the journal's names are renamed", resolve(from) + " to " + resolve(to));
-        return m_inner.rename(resolve(from), resolve(to));
+        const std::string f = resolve(from), t = resolve(to);
+        const bool placed = f == kTemporaryPath && t == kJournalPath;
+        const bool setAside = f == kJournalPath && isSetAsideName(t);
+        if (!placed && !setAside)
+            fail("a journal is renamed only into place or aside", f + " to " + t);
+        if (setAside && m_inner.files.count(t))
+            fail("a journal set aside is never replaced", t);
+        if (placed)
+            checkJournalMayGo();
+        return m_inner.rename(f, t);
     }
     Status remove(const std::string& path) override
     {
-        if (!isJournalName(resolve(path)))
-            fail("only the journal's names are removed", resolve(path));
-        return m_inner.remove(resolve(path));
+        const std::string p = resolve(path);
+        if (p != kJournalPath && p != kTemporaryPath)
+            fail("only the journal and its temporary file are removed", p);
+        if (p == kJournalPath)
+            checkJournalMayGo();
+        return m_inner.remove(p);
     }
     Status syncDirectory(const std::string& dir) override { return m_inner.syncDirectory(resolve(dir)); }
 
 private:
+    // The journal in place is removed or replaced only when its change
+    // finished or every piece's range holds its before-image again: else it
+    // is the one way back to whole tables.
+    void checkJournalMayGo() const
+    {
+        auto it = m_inner.files.find(kJournalPath);
+        if (it == m_inner.files.end() || fuzzing::journalFinished(it->second))
+            return;
+        fuzzing::JournalFields f;
+        bool back = fuzzing::parseJournal(it->second, &f);
+        for (std::size_t i = 0; back && i < f.pieces.size(); ++i) {
+            const fuzzing::JournalFields::Piece& p = f.pieces[i];
+            const std::size_t length = p.images.size() / 2;
+            auto file = p.file < f.files.size()
+                            ? m_inner.files.find(std::string(fuzzing::kJournalFolder) + f.files[p.file].name)
+                            : m_inner.files.end();
+            back = file != m_inner.files.end() && p.offset <= file->second.size() &&
+                   length <= file->second.size() - p.offset &&
+                   std::equal(p.images.begin(), p.images.begin() + static_cast<long>(length),
+                              file->second.begin() + static_cast<long>(p.offset));
+        }
+        if (!back)
+            fail("a journal goes only once finished or rolled back", kJournalPath);
+    }
+
     MemoryFileSystem& m_inner;
     std::vector<std::vector<std::byte>> m_journals;
     bool m_gridLocked;
@@ -159,6 +211,7 @@ public:
     }
     Status sync() override { return m_inner->sync(); }
     Status lockExclusive() override { return m_inner->lockExclusive(); }
+    Status checkUnchanged() override { return m_inner->checkUnchanged(); }
     Status close() override { return m_inner->close(); }
 
 private:
@@ -177,24 +230,14 @@ Status Guard::open(const std::string& path, paradox::OpenMode mode, std::unique_
     return st;
 }
 
-// Format 1 of the journal: a 64-byte header (body length at 16, body checksum
-// at 24, header checksum at 56 over the bytes before it), the body, and a
-// 16-byte commit mark ("COMMITTD", then a checksum of the header).
-constexpr std::size_t kHeader = 64, kMark = 16;
-
-void seal(std::vector<std::byte>& j, bool mark)
+Status Guard::openEntry(const std::string& path, paradox::OpenMode mode, std::unique_ptr<paradox::File>* out)
 {
-    if (j.size() < kHeader + kMark)
-        return;
-    using paradox::coding::storeLE64;
-    const std::size_t body = j.size() - kHeader - kMark;
-    storeLE64(j.data() + 16, body);
-    storeLE64(j.data() + 24, paradox::journalChecksum(j.data() + kHeader, body));
-    storeLE64(j.data() + 56, paradox::journalChecksum(j.data(), 56));
-    if (mark) {
-        std::memcpy(j.data() + j.size() - kMark, "COMMITTD", 8);
-        storeLE64(j.data() + j.size() - 8, paradox::journalChecksum(j.data(), kHeader, 0x6D61726B));
-    }
+    const std::string p = resolve(path);
+    std::unique_ptr<paradox::File> inner;
+    Status st = m_inner.openEntry(p, mode, &inner);
+    if (st.isOk())
+        *out = std::make_unique<GuardedFile>(std::move(inner), p, *this);
+    return st;
 }
 
 struct Folders {
@@ -216,99 +259,29 @@ const Folders& folders()
     return built;
 }
 
-// The fields of a journal of format 1: per file a name (u32 length, bytes)
-// and a size (u64); per piece its file (u32), length (u32), offset (u64) and
-// both images.
-struct Fields {
-    struct FileEntry {
-        std::string name;
-        std::uint64_t size = 0;
-    };
-    struct Piece {
-        std::uint32_t file = 0;
-        std::uint64_t offset = 0;
-        std::vector<std::byte> images;  // before, then after
-    };
-    std::vector<std::byte> header;
-    std::vector<FileEntry> files;
-    std::vector<Piece> pieces;
-};
-
-bool parse(std::span<const std::byte> j, Fields* out)
-{
-    using paradox::coding::loadLE32;
-    using paradox::coding::loadLE64;
-    if (j.size() < kHeader + kMark)
-        return false;
-    out->header.assign(j.begin(), j.begin() + kHeader);
-    const std::uint32_t files = loadLE32(j.data() + 32), pieces = loadLE32(j.data() + 36);
-    std::size_t at = kHeader;
-    const std::size_t end = j.size() - kMark;
-    for (std::uint32_t i = 0; i < files; ++i) {
-        if (end - at < 4 || end - at - 4 < std::uint64_t{loadLE32(j.data() + at)} + 8)
-            return false;
-        const std::uint32_t n = loadLE32(j.data() + at);
-        out->files.push_back({std::string(reinterpret_cast<const char*>(j.data() + at + 4), n),
-                              loadLE64(j.data() + at + 4 + n)});
-        at += 4 + n + 8;
-    }
-    for (std::uint32_t i = 0; i < pieces; ++i) {
-        if (end - at < 16 || (end - at - 16) / 2 < loadLE32(j.data() + at + 4))
-            return false;
-        const std::size_t images = 2 * std::size_t{loadLE32(j.data() + at + 4)};
-        out->pieces.push_back({loadLE32(j.data() + at), loadLE64(j.data() + at + 8),
-                               std::vector<std::byte>(j.begin() + static_cast<long>(at + 16),
-                                                      j.begin() + static_cast<long>(at + 16 + images))});
-        at += 16 + images;
-    }
-    return true;
-}
-
-std::vector<std::byte> layOut(const Fields& f)
-{
-    using paradox::coding::storeLE32;
-    using paradox::coding::storeLE64;
-    std::vector<std::byte> j = f.header;
-    auto put = [&](std::uint64_t v, int bytes) {
-        std::byte b[8];
-        bytes == 4 ? storeLE32(b, static_cast<std::uint32_t>(v)) : storeLE64(b, v);
-        j.insert(j.end(), b, b + bytes);
-    };
-    for (const Fields::FileEntry& e : f.files) {
-        put(e.name.size(), 4);
-        const auto* name = reinterpret_cast<const std::byte*>(e.name.data());
-        j.insert(j.end(), name, name + e.name.size());
-        put(e.size, 8);
-    }
-    for (const Fields::Piece& p : f.pieces) {
-        put(p.file, 4);
-        put(p.images.size() / 2, 4);
-        put(p.offset, 8);
-        j.insert(j.end(), p.images.begin(), p.images.end());
-    }
-    storeLE32(j.data() + 32, static_cast<std::uint32_t>(f.files.size()));
-    storeLE32(j.data() + 36, static_cast<std::uint32_t>(f.pieces.size()));
-    j.resize(j.size() + kMark);
-    return j;
-}
-
-// Names a journal must never reach through, and names of the folder's files.
+// Names a journal must never reach through, names of the folder's files and
+// of the journal's own, and names that differ from a table's by case alone.
 const char* const kNames[] = {"../AdvBlock.db", "..\\AdvBlock.db", "./AdvSetBlk.db", ".\\AdvSetBlk.db",
                               "db/AdvSetBlk.db", "/db/AdvBlock.db", "C:AdvBlock.db", "AdvBlock.db:x",
                               "../outside/AdvSetBlk.db", "Prices.db", "notes.txt", "AdvSetBlk.lck",
-                              "gridshift.jnl", "AdvSetBlk.db", "AdvSetBlk.px", "AdvBlock.db", "AdvBlock.xg0", ""};
+                              "gridshift.jnl", "gridshift.jnl.tmp", "gridshift.jnl.damaged", "AdvSetBlk.db",
+                              "AdvSetBlk.px", "AdvSetBlk.x03", "AdvSetBlk.yg0", "AdvBlock.db", "AdvBlock.px",
+                              "AdvBlock.xg0", "ADVBLOCK.DB", "AdvSetBlk.X03", "AdvBlock.x99", ".", "..", ""};
 
-// Changes one field of the journal in `data`; false when it is not one.
+// Changes one field of the journal in `j`; false when it is not one.
 bool mutateFields(std::vector<std::byte>& j, std::minstd_rand& random)
 {
-    Fields f;
-    if (!parse(j, &f))
+    fuzzing::JournalFields f;
+    if (!fuzzing::parseJournal(j, &f))
         return false;
     auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
     std::vector<std::uint64_t> sizes = {0, std::numeric_limits<std::uint64_t>::max()};
     for (const auto& [path, bytes] : folders().before.files)
         sizes.push_back(bytes.size());
-    switch (pick(6)) {
+    // A count or the note's length set against what the body holds.
+    std::size_t pokeAt = 0;
+    std::uint32_t pokeValue = 0;
+    switch (pick(10)) {
     case 0:
         if (f.files.empty())
             return false;
@@ -324,7 +297,7 @@ bool mutateFields(std::vector<std::byte>& j, std::minstd_rand& random)
     case 2: {
         if (f.pieces.empty())
             return false;
-        Fields::Piece& p = f.pieces[pick(f.pieces.size())];
+        fuzzing::JournalFields::Piece& p = f.pieces[pick(f.pieces.size())];
         const std::uint64_t length = p.images.size() / 2;
         const std::uint64_t offsets[] = {0, sizes[pick(sizes.size())], sizes[pick(sizes.size())] - length,
                                          std::uint64_t{1} << 32, std::uint64_t{1} << 63, 0 - length};
@@ -336,19 +309,72 @@ bool mutateFields(std::vector<std::byte>& j, std::minstd_rand& random)
             return false;
         f.pieces[pick(f.pieces.size())].file = static_cast<std::uint32_t>(pick(f.files.size() + 2));
         break;
-    case 4:
-        if (!f.pieces.empty() && random() % 2)
+    case 4: {
+        const bool pieces = !f.pieces.empty() && random() % 2;
+        if (pieces && random() % 2)
             f.pieces.push_back(f.pieces[pick(f.pieces.size())]);
-        else if (!f.files.empty())
+        else if (pieces)
+            f.pieces.erase(f.pieces.begin() + static_cast<long>(pick(f.pieces.size())));
+        else if (!f.files.empty() && random() % 2)
             f.files.push_back(f.files[pick(f.files.size())]);
+        else if (!f.files.empty())
+            f.files.erase(f.files.begin() + static_cast<long>(pick(f.files.size())));
+        break;
+    }
+    case 5: {
+        // Another length, both images cut or grown alike.
+        if (f.pieces.empty())
+            return false;
+        fuzzing::JournalFields::Piece& p = f.pieces[pick(f.pieces.size())];
+        const std::size_t old = p.images.size() / 2;
+        const std::size_t lengths[] = {0, 1, old > 1 ? old - 1 : 1, old + 1, 2 * old + 1, 513};
+        const std::size_t length = lengths[pick(std::size(lengths))];
+        std::vector<std::byte> images(2 * length, std::byte{0});
+        std::copy_n(p.images.begin(), std::min(old, length), images.begin());
+        std::copy_n(p.images.begin() + static_cast<long>(old), std::min(old, length),
+                    images.begin() + static_cast<long>(length));
+        p.images = std::move(images);
+        break;
+    }
+    case 6: {
+        // Pieces out of order, or one moved onto its neighbour's end.
+        if (f.pieces.size() < 2)
+            return false;
+        const std::size_t i = 1 + pick(f.pieces.size() - 1);
+        fuzzing::JournalFields::Piece &p = f.pieces[i], &before = f.pieces[i - 1];
+        if (random() % 2)
+            std::swap(p, before);
+        else
+            p.offset = before.offset + before.images.size() / 2 - pick(2);
+        break;
+    }
+    case 7: {
+        const std::string notes[] = {"", "gridshift shift\nfrom 15\nto 50\n", std::string(1 + pick(4096), 'n'),
+                                     std::string("\0\xff\xfe\n", 4)};
+        f.note = notes[pick(std::size(notes))];
+        break;
+    }
+    case 8:
+        if (random() % 2)
+            f.setVersion(static_cast<std::uint32_t>(pick(4)));
+        else
+            paradox::coding::storeLE32(f.header.data() + 12, static_cast<std::uint32_t>(pick(4)) - (random() % 2));
         break;
     default: {
-        const std::uint32_t values[] = {0, 1, 2, 3, 0xFFFFFFFF};
-        paradox::coding::storeLE32(f.header.data() + (random() % 2 ? 8 : 12), values[pick(std::size(values))]);
+        const std::size_t fields[] = {32, 36, 40};
+        const std::uint32_t counts[] = {static_cast<std::uint32_t>(f.files.size()),
+                                        static_cast<std::uint32_t>(f.pieces.size()),
+                                        static_cast<std::uint32_t>(f.note.size())};
+        const std::size_t which = pick(3);
+        const std::uint32_t values[] = {0, 1, counts[which] - 1, counts[which] + 1, 0xFFFFFFFF, 65536, 65537};
+        pokeAt = fields[which];
+        pokeValue = values[pick(std::size(values))];
         break;
     }
     }
-    j = layOut(f);
+    j = fuzzing::layOutJournal(f);
+    if (pokeAt)
+        paradox::coding::storeLE32(j.data() + pokeAt, pokeValue);
     return true;
 }
 
@@ -378,7 +404,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::byte> journal(reinterpret_cast<const std::byte*>(data) + 1,
                                    reinterpret_cast<const std::byte*>(data) + size);
     if (how & 3)
-        seal(journal, how & 2);
+        fuzzing::sealJournal(journal, how & 2);
 
     MemoryFileSystem fs = (how & 8) ? folders().after : folders().before;
     const bool gridLocked = how & 4;
@@ -387,7 +413,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs.files[std::string(fuzzing::kJournalFolder) + fuzzing::kJournalName] = journal;
 
     Guard guard(fs, journal, gridLocked);
-    const paradox::Journal j(guard, fuzzing::kJournalFolder, fuzzing::kJournalName);
+    const paradox::Journal j = fuzzing::folderJournal(guard);
     paradox::Recovery recovery;
     (void)j.recover(&recovery);
     std::vector<std::string> undone;
