@@ -8,14 +8,13 @@
 
 namespace {
 
-const char* kUsage =
-    "usage: gridshift [--help | --version]\n"
-    "gridshift " GRIDSHIFT_VERSION ": the window that moves the advertising blocks of a\n"
-    "radio station's grid to another minute; gridshift-cli does the same from the\n"
-    "command line.\n"
-    "  -h, --help    print this text\n"
-    "  --version     print the version\n"
-    "Qt's own options, such as -platform NAME, are understood as well.\n";
+const char* kUsage = "usage: gridshift [--help | --version]\n"
+                     "gridshift " GRIDSHIFT_VERSION ": the window that moves the advertising blocks of a\n"
+                     "radio station's grid to another minute; gridshift-cli does the same from the\n"
+                     "command line.\n"
+                     "  -h, --help    print this text\n"
+                     "  --version     print the version\n"
+                     "Qt's own options, such as -platform NAME, are understood as well.\n";
 
 } // namespace
 
