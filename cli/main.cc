@@ -13,7 +13,8 @@ const char* kUsage =
     "  minutes DIR          list the minutes at which the grid's blocks start\n"
     "  shift DIR --from OLD --to NEW --size MM:SS [--days LIST] [--hours LIST] [--dry-run] [--yes]\n"
     "                       move the blocks of minute OLD to minute NEW\n"
-    "  undo DIR             put the tables back as they were before the last shift\n";
+    "  undo DIR             put the tables back as they were before the last shift\n"
+    "  --help, --version    print this text, or the version\n";
 
 } // namespace
 
@@ -39,6 +40,10 @@ int main(int argc, char** argv)
         return cli::undo(args, stdout, stderr);
     if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
         std::fputs(kUsage, stdout);
+        return cli::kSuccess;
+    }
+    if (std::strcmp(command, "--version") == 0) {
+        std::fputs("gridshift " GRIDSHIFT_VERSION "\n", stdout);
         return cli::kSuccess;
     }
     std::fprintf(stderr, "gridshift-cli: unknown command '%s'\n%s", command, kUsage);

@@ -1,6 +1,7 @@
 # The Debian package that scripts/package makes with CPack: what the install
-# rules place (the window, the command line, the icon and the menu entry)
-# under /usr.
+# rules place (the window, the command line, the icon, the menu entry, the
+# manual pages, the bash completion, the copyright and the changelog) under
+# /usr.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME gridshift)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -12,7 +13,7 @@ AdvBlock.db). It has a window and a command line, gridshift-cli.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "gridshift maintainers")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "gridshift maintainers <gridshift@example.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # Libraries the programs link come from dpkg-shlibdeps; Qt's platform
 # plugins are loaded at run time, out of its sight.
