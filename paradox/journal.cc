@@ -167,11 +167,16 @@ Image encode(JournalKind kind, std::string_view note, const std::vector<std::str
 class Cursor {
 public:
     Cursor(FileReader& reader, std::uint64_t begin, std::uint64_t end)
-        : m_reader(reader), m_pos(begin), m_end(end), m_buffer(std::make_unique_for_overwrite<std::byte[]>(kChunk))
+        : m_reader(reader), m_pos(begin), m_end(end),
+          m_capacity(static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, end - begin))),
+          m_buffer(std::make_unique_for_overwrite<std::byte[]>(m_capacity))
     {
     }
 
     std::uint64_t left() const { return m_end - m_pos + (m_have - m_at); }
+    // Where in the file the next byte comes from.
+    std::uint64_t position() const { return m_end - left(); }
+    FileReader& reader() const { return m_reader; }
 
     // Hands the next `n` bytes to `f(data, size)`, a buffer at a time.
     template <class F>
@@ -181,7 +186,7 @@ public:
             return Status::corruption("the journal ends early");
         while (n > 0) {
             if (m_at == m_have) {
-                const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, m_end - m_pos));
+                const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(m_capacity, m_end - m_pos));
                 Status st = m_reader.readAt(m_pos, {m_buffer.get(), size});
                 if (!st.isOk())
                     return st;
@@ -218,6 +223,7 @@ public:
 private:
     FileReader& m_reader;
     std::uint64_t m_pos, m_end;
+    std::size_t m_capacity;
     std::unique_ptr<std::byte[]> m_buffer;
     std::size_t m_at = 0, m_have = 0;
 };
@@ -276,6 +282,17 @@ Status bodyChecksumMatches(FileReader& reader, const Header& h, bool* matches)
     return st;
 }
 
+// Windows finds a file whatever the letter case of its name; elsewhere a
+// name is the folder's entry only as the folder spells it.
+std::string entryKey(const std::string& name)
+{
+#if defined(_WIN32)
+    return foldCase(name);
+#else
+    return name;
+#endif
+}
+
 // The note and the files of a journal, read with every length checked
 // against what is left of it before anything is kept.
 struct Directory {
@@ -304,6 +321,14 @@ bool readDirectory(Cursor& c, const Header& h, Directory* out)
         out->names.push_back(std::move(name));
         out->sizes.push_back(loadLE64(word.data()));
     }
+    // A file listed twice could take two pieces over the same bytes.
+    std::vector<std::string> keys;
+    keys.reserve(out->names.size());
+    for (const std::string& name : out->names)
+        keys.push_back(entryKey(name));
+    std::sort(keys.begin(), keys.end());
+    if (std::adjacent_find(keys.begin(), keys.end()) != keys.end())
+        return false;
     return c.left() / kPieceHeadSize >= h.pieces;
 }
 
@@ -369,15 +394,9 @@ bool isPlainName(const std::string& name)
     return true;
 }
 
-// Windows finds a file whatever the letter case of its name; elsewhere a
-// name is the folder's entry only as the folder spells it.
 bool sameEntry(const std::string& a, const std::string& b)
 {
-#if defined(_WIN32)
-    return foldCase(a) == foldCase(b);
-#else
-    return a == b;
-#endif
+    return entryKey(a) == entryKey(b);
 }
 
 Status refuse(JournalProblem* why, Kind kind, std::string name, Status st)
@@ -627,25 +646,50 @@ private:
 namespace {
 
 // Where each piece stands in its file: what the journal says was there
-// before, what the change wrote, or neither.
+// before, what the change wrote, some bytes of each, or neither.
 struct Tally {
-    std::uint64_t before = 0, after = 0, neither = 0;
+    std::uint64_t before = 0, after = 0, torn = 0, neither = 0;
     std::uint32_t firstNeither = 0, firstNotAfter = 0;  // their files
 };
+
+// Whether every byte at `now` holds the before- or the after-image's byte,
+// the images lying from `at` in the journal. A power cut can tear a piece's
+// write at any sector boundary inside it and keep only some of its sectors.
+bool eachByteOfEither(FileReader& reader, std::uint64_t at, std::uint32_t length, const std::byte* now, bool* either)
+{
+    Cursor before(reader, at, at + length), after(reader, at + length, at + 2 * std::uint64_t{length});
+    *either = true;
+    Status read;
+    Status st = before.chunks(length, [&](const std::byte* b, std::size_t n) {
+        std::size_t i = 0;
+        if (read.isOk())
+            read = after.chunks(n, [&](const std::byte* a, std::size_t k) {
+                for (std::size_t j = 0; j < k; ++i, ++j)
+                    *either = *either && (now[i] == b[i] || now[i] == a[j]);
+            });
+        now += n;
+    });
+    return st.isOk() && read.isOk();
+}
 
 bool tallyPieces(Cursor& c, const Header& h, const Directory& d, const std::vector<File*>& files, Tally* t)
 {
     return forEachPiece(c, h, d, [&](const Piece& p, Cursor& cur) {
         const std::byte* now = files[p.file]->contents().data() + p.offset;
-        bool isBefore = false, isAfter = false;
+        const std::uint64_t images = cur.position();
+        bool isBefore = false, isAfter = false, torn = false;
         if (!cur.same(now, p.length, &isBefore).isOk() || !cur.same(now, p.length, &isAfter).isOk())
             return false;
-        if (!isAfter && t->before + t->neither == 0)
+        if (!isBefore && !isAfter && !eachByteOfEither(cur.reader(), images, p.length, now, &torn))
+            return false;
+        if (!isAfter && t->before + t->torn + t->neither == 0)
             t->firstNotAfter = p.file;
         if (isBefore && !isAfter)
             ++t->before;
         else if (isAfter && !isBefore)
             ++t->after;
+        else if (torn)
+            ++t->torn;
         else if (!isBefore && !isAfter && t->neither++ == 0)
             t->firstNeither = p.file;
         return true;
@@ -955,7 +999,7 @@ Status Journal::recover(Recovery* out) const
         if (h.state != Header::State::Damaged && readDirectory(c, h, &d) && !judge.foreignName(d) &&
             judge.files(d, &files).isOk()) {
             (void)tallyPieces(c, h, d, files, &t);
-            if (t.before > 0 && t.after > 0)
+            if (t.torn > 0 || (t.before > 0 && t.after > 0))
                 tables = JournalProblem::Tables::Mixed;
             else if (t.neither == 0 && t.after > 0)
                 tables = JournalProblem::Tables::AsAfter;
@@ -1133,7 +1177,7 @@ Status Journal::undo(std::vector<std::string>* undone, std::string* note, Journa
     Tally t;
     if (!tallyPieces(c, h, d, files, &t))
         return refuse(why, Kind::Damaged, {}, damaged);
-    if (t.before + t.neither > 0)
+    if (t.before + t.torn + t.neither > 0)
         return refuse(why, Kind::Changed, d.names[t.firstNotAfter],
                       Status::invalidArgument(m_folder + d.names[t.firstNotAfter] +
                                               ": the file has changed since the last change, which cannot be undone"));

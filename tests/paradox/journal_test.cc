@@ -242,6 +242,7 @@ TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverD
         bool undo = false;           // undoLast() rather than recover()
         bool needsLinks = false;
         const char* held = nullptr;  // a file another program holds meanwhile
+        const Bytes* rolledBack = nullptr;  // the table once put back, when recover() writes it
     };
     const std::string jnl = file(testsupport::kTestJournal);
     auto put = [&](const Forged& f) { return [&, f] { testsupport::writeFile(jnl, f.bytes()); }; };
@@ -256,6 +257,28 @@ TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverD
     longPiece.pieces[0].length = 0xFFFFFFFF;
     manyFiles.fileCount = 0xFFFFFFFF;
     manyPieces.pieceCount = 0x10000000;
+    // A power cut tore a piece's write at the sector boundary inside it: each
+    // byte holds one image or the other, so the piece is the change's own.
+    Forged torn;
+    torn.files = {{"AdvBlock.db", dbBefore.size()}};
+    const auto edge = static_cast<std::ptrdiff_t>(dbBefore.size() / 512 * 512 - 512);  // in the records
+    Forged::Piece tornPiece;
+    tornPiece.offset = static_cast<std::uint64_t>(edge - 4);
+    tornPiece.length = 8;
+    tornPiece.before.assign(dbBefore.begin() + edge - 4, dbBefore.begin() + edge);
+    tornPiece.before.resize(8, std::byte{'Y'});
+    tornPiece.after = Bytes(4, std::byte{'Z'});
+    tornPiece.after.insert(tornPiece.after.end(), dbBefore.begin() + edge, dbBefore.begin() + edge + 4);
+    torn.pieces = {tornPiece};
+    Bytes tornBack = dbBefore;
+    std::copy(tornPiece.before.begin(), tornPiece.before.end(), tornBack.begin() + edge - 4);
+    // One file under two entries: each entry's pieces are in order, yet they
+    // overlap in the file, and putting both back leaves neither before-image.
+    Forged twice = over("AdvBlock.db", dbBefore);
+    twice.files.push_back(twice.files[0]);
+    twice.pieces.push_back(twice.pieces[0]);
+    twice.pieces[1].file = 1;
+    twice.pieces[1].before = bytesOf("YYYY");
     const std::vector<Case> cases = {
         {"../ in the name", named("../outside/victim"), Outcome::SetAside, Kind::NotOurs},
         {"..\\ in the name", named("..\\outside\\victim"), Outcome::SetAside, Kind::NotOurs},
@@ -316,6 +339,8 @@ TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverD
              testsupport::writeFile(jnl, j);
          },
          Outcome::Blocked, Kind::NewerFormat},
+        {"a file named twice", put(twice), Outcome::SetAside, Kind::Damaged},
+        {"a piece torn at a sector", put(torn), Outcome::RolledBack, Kind::None, false, false, nullptr, &tornBack},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -353,10 +378,12 @@ TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverD
         EXPECT_EQ(problem.kind, c.problem);
         EXPECT_EQ(readFile(victim), victimBytes);
         EXPECT_EQ(readFile(notes), notesBytes);
-        EXPECT_EQ(readFile(db), dbNow);
+        EXPECT_EQ(readFile(db), c.rolledBack ? *c.rolledBack : dbNow);
         EXPECT_EQ(readFile(px), pxNow);
-        // Kept where it was, or set aside whole.
-        if (c.outcome == Outcome::SetAside) {
+        // Kept where it was, or set aside whole; removed only once it was rolled back.
+        if (c.outcome == Outcome::RolledBack) {
+            EXPECT_FALSE(journalExists());
+        } else if (c.outcome == Outcome::SetAside) {
             EXPECT_FALSE(journalExists());
             EXPECT_EQ(readFile(file(problem.setAside)), journalNow);
         } else {
