@@ -117,6 +117,12 @@ const char* kShiftUsage =
     "  LIST   days 0-6 (0 = Monday) or hours 0-23, e.g. 0,1,4 or 8-11,14; all when left out\n"
     "  --dry-run  print what would change, by day and hour, and change nothing\n";
 
+const char* kUndoUsage =
+    "usage: gridshift-cli undo DIR [--yes]\n"
+    "  DIR    the database folder, as typed in the window\n"
+    "  --yes  undo without asking; otherwise the shift to undo is named and the answer\n"
+    "         read from the terminal (no terminal: No)\n";
+
 // Nobody sees a command line's values before they are written, so only what
 // a person plainly means is taken: a minute of the hour, in digits.
 bool parseMinute(const std::string& text, std::uint16_t* out)
@@ -290,14 +296,34 @@ int shift(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
 
 int undo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
 {
-    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
-        std::fputs("usage: gridshift-cli undo DIR\n", err);
+    std::string folder;
+    bool haveFolder = false, yes = false, extra = false;
+    for (const std::string& a : args) {
+        if (a == "--yes")
+            yes = true;
+        else if (!haveFolder && !a.empty() && a[0] != '-')
+            folder = a, haveFolder = true;
+        else
+            extra = true;
+    }
+    if (!haveFolder || extra) {
+        std::fputs(kUndoUsage, err);
         return kUsageError;
     }
-    const std::string prefix = grid::SlashedPath(args[0]);
-    ConsoleView view(err, true);
+    const std::string prefix = grid::SlashedPath(folder);
+    ConsoleView view(err, yes);
     try {
         grid::recoverFolder(prefix, view, grid::Access::Write);
+        // The same question as the window's, naming the shift it reverses.
+        const grid::UndoCheck check = grid::checkUndo(prefix);
+        if (!check.possible) {
+            std::fprintf(err, "%s\n", check.whyNot.c_str());
+            return kFailure;
+        }
+        if (!view.confirm(grid::undoQuestion(check, prefix))) {
+            std::fputs("Nothing changed.\n", err);
+            return kFailure;
+        }
         std::fprintf(out, "%s\n", grid::undoLastShift(prefix).c_str());
     } catch (const std::exception& e) {
         std::fprintf(err, "%s\n", e.what());

@@ -13,7 +13,7 @@ const char* kUsage =
     "  minutes DIR          list the minutes at which the grid's blocks start\n"
     "  shift DIR --from OLD --to NEW --size MM:SS [--days LIST] [--hours LIST] [--dry-run] [--yes]\n"
     "                       move the blocks of minute OLD to minute NEW\n"
-    "  undo DIR             put the tables back as they were before the last shift\n";
+    "  undo DIR [--yes]     put the tables back as they were before the last shift\n";
 
 } // namespace
 

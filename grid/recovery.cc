@@ -255,6 +255,13 @@ std::string undoQuestion(const ShiftRecord& s)
            std::to_string(s.fillingChanged) + " в наполнении, " + when + ")?";
 }
 
+std::string undoQuestion(const UndoCheck& check, const std::string& prefix)
+{
+    if (check.described)
+        return undoQuestion(check.shift);
+    return "Вернуть таблицы " + inFolder(prefix) + " к состоянию до последнего переноса?";
+}
+
 std::string undoLastShift(const std::string& prefix)
 {
     std::vector<std::string> files;

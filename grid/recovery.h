@@ -45,6 +45,10 @@ UndoCheck checkUndo(const std::string& prefix);
 // "Вернуть блоки, перенесённые с 15-ой минуты на 16-ю (126 в сетке, 6552 в
 // наполнении, 09.12.2026 03:14)?"
 std::string undoQuestion(const ShiftRecord& shift);
+// The question before undoing the folder's last shift: the one above when the
+// journal describes the shift, a general one when it does not (release 0.1
+// kept no record).
+std::string undoQuestion(const UndoCheck& check, const std::string& prefix);
 
 // Puts the folder's tables back as they were before its last shift, when
 // neither changed since. Returns what was done, in one line; raises
