@@ -324,7 +324,7 @@ int undo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
             std::fputs("Nothing changed.\n", err);
             return kFailure;
         }
-        std::fprintf(out, "%s\n", grid::undoLastShift(prefix).c_str());
+        std::fprintf(out, "%s\n", grid::undoLastShift(prefix, check).c_str());
     } catch (const std::exception& e) {
         std::fprintf(err, "%s\n", e.what());
         return kFailure;

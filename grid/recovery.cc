@@ -272,4 +272,17 @@ std::string undoLastShift(const std::string& prefix)
     return "Последний перенос " + inFolder(prefix) + " отменён: " + fileList(files) + " снова такие, как до него.";
 }
 
+std::string undoLastShift(const std::string& prefix, const UndoCheck& asked)
+{
+    // A question may stay open for long, and another program may shift the
+    // folder meanwhile: the undo must be of the shift the user was asked about.
+    const UndoCheck now = checkUndo(prefix);
+    if (!now.possible)
+        throw Error(now.whyNot);
+    if (now.described != asked.described || (now.described && now.shift != asked.shift))
+        throw Error("Пока шёл вопрос, " + inFolder(prefix) +
+                    " сделан другой перенос; ничего не отменено. Повторите отмену, чтобы увидеть, какой.");
+    return undoLastShift(prefix);
+}
+
 } // namespace grid

@@ -25,6 +25,8 @@ struct ShiftRecord {
     int oldMinute = 0, newMinute = 0;
     int gridChanged = 0, fillingChanged = 0;  // records
     int year = 0, month = 0, day = 0, hour = 0, minute = 0;  // local time the shift was made
+
+    bool operator==(const ShiftRecord&) const = default;
 };
 
 // The record of a shift made now, as kept in the journal. The environment
@@ -54,5 +56,9 @@ std::string undoQuestion(const UndoCheck& check, const std::string& prefix);
 // neither changed since. Returns what was done, in one line; raises
 // grid::Error, changing nothing, when it cannot.
 std::string undoLastShift(const std::string& prefix);
+// The same for the shift that `asked` (checkUndo's answer when the user was
+// asked) names: refused, changing nothing, when the folder's last shift is
+// another one by now.
+std::string undoLastShift(const std::string& prefix, const UndoCheck& asked);
 
 } // namespace grid
