@@ -16,15 +16,30 @@
 #include <string>
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <io.h>
-#define isatty _isatty
-#define fileno _fileno
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
 
 namespace cli {
 namespace {
+
+// Whether someone can type an answer: a terminal, or on Windows a console
+// (the C runtime calls any character device a terminal, the null device too).
+bool answerable()
+{
+#if defined(_WIN32)
+    DWORD mode = 0;
+    const HANDLE in = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdin)));
+    return in != INVALID_HANDLE_VALUE && GetConsoleMode(in, &mode);
+#else
+    return isatty(fileno(stdin));
+#endif
+}
 
 // The window's part: messages go to standard error, the list is kept.
 class ConsoleView : public grid::ShiftView {
@@ -51,7 +66,7 @@ public:
                 c = '\n';
         std::fprintf(m_err, "%s [y/N] ", shown.c_str());
         std::fflush(m_err);
-        if (!isatty(fileno(stdin))) {
+        if (!answerable()) {
             std::fputs("\n(no terminal to answer on: No)\n", m_err);
             return false;
         }

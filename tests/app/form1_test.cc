@@ -16,6 +16,12 @@ namespace {
 using testsupport::TempDir;
 using Texts = std::vector<std::string>;
 
+#if defined(_WIN32)
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparator = '/';
+#endif
+
 class Form1Test : public ::testing::Test {
 protected:
     Form1Test()
@@ -235,8 +241,8 @@ TEST_F(Form1Test, AnUndoWritesNothingBeyondWhatWasAsked)
           " сделан другой перенос; ничего не отменено. Повторите отмену, чтобы увидеть, какой."},
          true},
         {"a moved block changed by another program", changeAMovedBlock,
-         {"Последний перенос в папке " + dir.path() + " отменить нельзя: " + dir.file("AdvSetBlk.db") +
-          " изменён после него."},
+         {"Последний перенос в папке " + dir.path() + " отменить нельзя: " + dir.path() + kSeparator +
+          "AdvSetBlk.db изменён после него."},
          false},
     };
     for (const auto& c : cases) {
