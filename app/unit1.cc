@@ -10,14 +10,17 @@
 #include "spinedit/program_spin_edits.h"
 #include "spinedit/spin_edit.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -151,6 +154,17 @@ void TForm1::createControls()
     connect(move, &QPushButton::clicked, this, &TForm1::BtnMoveClick);
     BtnMove = move;
 
+    MenuUndo = new QAction(QString::fromUtf8(layout::kMenuUndoCaption), this);
+    MenuUndo->setObjectName("MenuUndo");
+    MenuUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    MenuUndo->setShortcutContext(Qt::WindowShortcut);
+    MenuUndo->setEnabled(false);
+    connect(MenuUndo, &QAction::triggered, this, &TForm1::UndoClick);
+    addAction(MenuUndo);
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName("PopupMenu1");
+    PopupMenu1->addAction(MenuUndo);
+
     m_dayTicks = std::make_unique<CheckListTicks>(*CBDays);
     m_hourTicks = std::make_unique<CheckListTicks>(*CBHour);
 
@@ -266,6 +280,14 @@ void TForm1::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
 }
 
+void TForm1::contextMenuEvent(QContextMenuEvent* event)
+{
+    // Reached from the form's background and the controls that have no
+    // menu of their own; the fields keep theirs.
+    PopupMenu1->popup(event->globalPos());
+    event->accept();
+}
+
 void TForm1::FormCreate()
 {
     m_form.FormCreate();
@@ -289,6 +311,11 @@ void TForm1::RxNewChange()
 void TForm1::BtnMoveClick()
 {
     m_form.BtnMoveClick();
+}
+
+void TForm1::UndoClick()
+{
+    m_form.UndoClick();
 }
 
 bool TForm1::CheckDayOfWeek(int index) const
@@ -363,6 +390,11 @@ void TForm1::setNewSizeEnabled(bool enabled)
 void TForm1::setMoveEnabled(bool enabled)
 {
     BtnMove->setEnabled(enabled);
+}
+
+void TForm1::setUndoEnabled(bool enabled)
+{
+    MenuUndo->setEnabled(enabled);
 }
 
 void TForm1::showError(const std::string& message)

@@ -7,10 +7,12 @@
 
 #include <memory>
 
+class QAction;
 class QFrame;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -58,6 +60,11 @@ public:
     TCheckListBox* CBHour;
     TCheckListBox* CBDays;
     QPushButton* BtnMove;
+    // The form's context menu (a right click on its background) and its one
+    // item, which Ctrl+Z anywhere in the window also chooses (but in a field
+    // being typed into, where Ctrl+Z undoes the typing).
+    QMenu* PopupMenu1;
+    QAction* MenuUndo;
 
     // The folder prefix, the minutes and the selected minute.
     grid::Engine& engine() { return m_form.engine(); }
@@ -67,6 +74,7 @@ public:
     void LbTimesClick();
     void RxNewChange();
     void BtnMoveClick();
+    void UndoClick();
 
     bool CheckDayOfWeek(int index) const;
     bool CheckTime(int index) const;
@@ -78,6 +86,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void createControls();
@@ -94,6 +103,7 @@ private:
     void setNewMinuteEnabled(bool enabled) override;
     void setNewSizeEnabled(bool enabled) override;
     void setMoveEnabled(bool enabled) override;
+    void setUndoEnabled(bool enabled) override;
     CheckListView& days() override { return *m_dayTicks; }
     CheckListView& hours() override { return *m_hourTicks; }
     void showError(const std::string& message) override;

@@ -16,15 +16,30 @@
 #include <string>
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <io.h>
-#define isatty _isatty
-#define fileno _fileno
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
 
 namespace cli {
 namespace {
+
+// Whether someone can type an answer: a terminal, or on Windows a console
+// (the C runtime calls any character device a terminal, the null device too).
+bool answerable()
+{
+#if defined(_WIN32)
+    DWORD mode = 0;
+    const HANDLE in = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdin)));
+    return in != INVALID_HANDLE_VALUE && GetConsoleMode(in, &mode);
+#else
+    return isatty(fileno(stdin));
+#endif
+}
 
 // The window's part: messages go to standard error, the list is kept.
 class ConsoleView : public grid::ShiftView {
@@ -51,7 +66,7 @@ public:
                 c = '\n';
         std::fprintf(m_err, "%s [y/N] ", shown.c_str());
         std::fflush(m_err);
-        if (!isatty(fileno(stdin))) {
+        if (!answerable()) {
             std::fputs("\n(no terminal to answer on: No)\n", m_err);
             return false;
         }
@@ -116,6 +131,12 @@ const char* kShiftUsage =
     "  MM:SS  the new block length, less than a day: 3:00, 02:30, 75:00\n"
     "  LIST   days 0-6 (0 = Monday) or hours 0-23, e.g. 0,1,4 or 8-11,14; all when left out\n"
     "  --dry-run  print what would change, by day and hour, and change nothing\n";
+
+const char* kUndoUsage =
+    "usage: gridshift-cli undo DIR [--yes]\n"
+    "  DIR    the database folder, as typed in the window\n"
+    "  --yes  undo without asking; otherwise the shift to undo is named and the answer\n"
+    "         read from the terminal (no terminal: No)\n";
 
 // Nobody sees a command line's values before they are written, so only what
 // a person plainly means is taken: a minute of the hour, in digits.
@@ -290,15 +311,35 @@ int shift(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
 
 int undo(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
 {
-    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
-        std::fputs("usage: gridshift-cli undo DIR\n", err);
+    std::string folder;
+    bool haveFolder = false, yes = false, extra = false;
+    for (const std::string& a : args) {
+        if (a == "--yes")
+            yes = true;
+        else if (!haveFolder && !a.empty() && a[0] != '-')
+            folder = a, haveFolder = true;
+        else
+            extra = true;
+    }
+    if (!haveFolder || extra) {
+        std::fputs(kUndoUsage, err);
         return kUsageError;
     }
-    const std::string prefix = grid::SlashedPath(args[0]);
-    ConsoleView view(err, true);
+    const std::string prefix = grid::SlashedPath(folder);
+    ConsoleView view(err, yes);
     try {
         grid::recoverFolder(prefix, view, grid::Access::Write);
-        std::fprintf(out, "%s\n", grid::undoLastShift(prefix).c_str());
+        // The same question as the window's, naming the shift it reverses.
+        const grid::UndoCheck check = grid::checkUndo(prefix);
+        if (!check.possible) {
+            std::fprintf(err, "%s\n", check.whyNot.c_str());
+            return kFailure;
+        }
+        if (!view.confirm(grid::undoQuestion(check, prefix))) {
+            std::fputs("Nothing changed.\n", err);
+            return kFailure;
+        }
+        std::fprintf(out, "%s\n", grid::undoLastShift(prefix, check).c_str());
     } catch (const std::exception& e) {
         std::fprintf(err, "%s\n", e.what());
         return kFailure;

@@ -9,11 +9,12 @@ namespace {
 const char* kUsage =
     "usage: gridshift-cli COMMAND ARGS\n"
     "  dump TABLE.db        print a table's fields and records\n"
-    "  demo DIR             create a demo database in DIR [--unkeyed] [--secondary]\n"
+    "  demo DIR [--unkeyed] [--secondary] [--records N]\n"
+    "                       create a demo database in DIR\n"
     "  minutes DIR          list the minutes at which the grid's blocks start\n"
     "  shift DIR --from OLD --to NEW --size MM:SS [--days LIST] [--hours LIST] [--dry-run] [--yes]\n"
     "                       move the blocks of minute OLD to minute NEW\n"
-    "  undo DIR             put the tables back as they were before the last shift\n"
+    "  undo DIR [--yes]     put the tables back as they were before the last shift\n"
     "  --help, --version    print this text, or the version\n";
 
 } // namespace

@@ -37,7 +37,7 @@ bool loadMinutes(Engine& engine, const std::string& folderText, QueryDataSet& qu
                  LoadView& view);
 
 namespace detail {
-// The load itself, for the shift's reload, which runs inside the shift.
+// The load itself, for the reloads that run inside a shift or an undo.
 void runLoad(Engine& engine, const std::string& folderText, QueryDataSet& query, ProgressSink& progress,
              LoadView& view);
 

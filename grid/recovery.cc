@@ -255,6 +255,13 @@ std::string undoQuestion(const ShiftRecord& s)
            std::to_string(s.fillingChanged) + " в наполнении, " + when + ")?";
 }
 
+std::string undoQuestion(const UndoCheck& check, const std::string& prefix)
+{
+    if (check.described)
+        return undoQuestion(check.shift);
+    return "Вернуть таблицы " + inFolder(prefix) + " к состоянию до последнего переноса?";
+}
+
 std::string undoLastShift(const std::string& prefix)
 {
     std::vector<std::string> files;
@@ -263,6 +270,19 @@ std::string undoLastShift(const std::string& prefix)
     if (!st.isOk())
         throw Error(undoRefusal(prefix, why, st));
     return "Последний перенос " + inFolder(prefix) + " отменён: " + fileList(files) + " снова такие, как до него.";
+}
+
+std::string undoLastShift(const std::string& prefix, const UndoCheck& asked)
+{
+    // A question may stay open for long, and another program may shift the
+    // folder meanwhile: the undo must be of the shift the user was asked about.
+    const UndoCheck now = checkUndo(prefix);
+    if (!now.possible)
+        throw Error(now.whyNot);
+    if (now.described != asked.described || (now.described && now.shift != asked.shift))
+        throw Error("Пока шёл вопрос, " + inFolder(prefix) +
+                    " сделан другой перенос; ничего не отменено. Повторите отмену, чтобы увидеть, какой.");
+    return undoLastShift(prefix);
 }
 
 } // namespace grid

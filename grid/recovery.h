@@ -25,6 +25,8 @@ struct ShiftRecord {
     int oldMinute = 0, newMinute = 0;
     int gridChanged = 0, fillingChanged = 0;  // records
     int year = 0, month = 0, day = 0, hour = 0, minute = 0;  // local time the shift was made
+
+    bool operator==(const ShiftRecord&) const = default;
 };
 
 // The record of a shift made now, as kept in the journal. The environment
@@ -45,10 +47,18 @@ UndoCheck checkUndo(const std::string& prefix);
 // "Вернуть блоки, перенесённые с 15-ой минуты на 16-ю (126 в сетке, 6552 в
 // наполнении, 09.12.2026 03:14)?"
 std::string undoQuestion(const ShiftRecord& shift);
+// The question before undoing the folder's last shift: the one above when the
+// journal describes the shift, a general one when it does not (release 0.1
+// kept no record).
+std::string undoQuestion(const UndoCheck& check, const std::string& prefix);
 
 // Puts the folder's tables back as they were before its last shift, when
 // neither changed since. Returns what was done, in one line; raises
 // grid::Error, changing nothing, when it cannot.
 std::string undoLastShift(const std::string& prefix);
+// The same for the shift that `asked` (checkUndo's answer when the user was
+// asked) names: refused, changing nothing, when the folder's last shift is
+// another one by now.
+std::string undoLastShift(const std::string& prefix, const UndoCheck& asked);
 
 } // namespace grid

@@ -72,6 +72,12 @@ TForm1::TForm1(Prompter* prompter) : m_prompter(prompter)
     }
     registerForm(m_window);
     refuseInputWhile(m_window, [this] { return m_form.running(); });
+    // The conventional place for a dialog-framed tool's own command, which
+    // leaves the layout as it is.
+    HMENU system = GetSystemMenu(m_window, FALSE);
+    AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(system, MF_STRING | MF_GRAYED, kUndoCommand, (widen(kMenuUndoCaption) + L"\tCtrl+Z").c_str());
+    addCommandKey(m_window, 'Z', kUndoCommand);
     if (!mainWindow())
         setMainWindow(m_window);
     createControls();
@@ -195,6 +201,12 @@ LRESULT TForm1::handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             BtnMove->drawItem(item);
         return TRUE;
     }
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == kUndoCommand) {
+            UndoClick();
+            return 0;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
     case WM_CTLCOLORSTATIC:
         // Labels, the read-only field and disabled editors on the button face.
         return buttonFaceColours(reinterpret_cast<HDC>(wParam));
@@ -242,6 +254,11 @@ int TForm1::selectedMinute() const
 {
     const LRESULT row = SendMessageW(LbTimes, LB_GETCURSEL, 0, 0);
     return row == LB_ERR ? -1 : static_cast<int>(row);
+}
+
+void TForm1::setUndoEnabled(bool enabled)
+{
+    EnableMenuItem(GetSystemMenu(m_window, FALSE), kUndoCommand, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 void TForm1::setOldTimeText(const std::string& text)

@@ -67,6 +67,7 @@ public:
     void LbTimesClick() { m_form.LbTimesClick(); }
     void RxNewChange() { m_form.RxNewChange(); }
     void BtnMoveClick() { m_form.BtnMoveClick(); }
+    void UndoClick() { m_form.UndoClick(); }
 
     bool CheckDayOfWeek(int index) const { return m_form.CheckDayOfWeek(index); }
     bool CheckTime(int index) const { return m_form.CheckTime(index); }
@@ -85,6 +86,10 @@ public:
         kCBDaysId,
         kBtnMoveId,
     };
+    // The item the window adds to its system menu, "Отменить последний
+    // перенос…", as WM_SYSCOMMAND carries it (the system keeps the low four
+    // bits); Ctrl+Z chooses it too.
+    static constexpr UINT kUndoCommand = 0x0110;
 
 private:
     LRESULT handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -102,6 +107,7 @@ private:
     void setNewMinuteEnabled(bool enabled) override { EnableWindow(RxNew->handle(), enabled); }
     void setNewSizeEnabled(bool enabled) override { EnableWindow(RXNewSize->handle(), enabled); }
     void setMoveEnabled(bool enabled) override { EnableWindow(BtnMove->handle(), enabled); }
+    void setUndoEnabled(bool enabled) override;
     app::CheckListView& days() override { return *CBDays; }
     app::CheckListView& hours() override { return *CBHour; }
     void showError(const std::string& message) override { m_prompter->error(message); }

@@ -37,6 +37,13 @@ std::map<HWND, std::function<bool()>>& inputRefusers()
     return all;
 }
 
+// Per form: a key pressed with Ctrl, and the system command it stands for.
+std::map<HWND, std::map<UINT, UINT>>& commandKeys()
+{
+    static std::map<HWND, std::map<UINT, UINT>> all;
+    return all;
+}
+
 // Input the user gives a form that refuses it now.
 bool refused(const MSG& msg)
 {
@@ -144,12 +151,36 @@ LRESULT CALLBACK watchForTheBox(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-bool isSingleLineEdit(HWND window)
+bool isEdit(HWND window)
 {
     wchar_t name[32] = {};
     GetClassNameW(window, name, 32);
-    return (lstrcmpiW(name, L"Edit") == 0 || lstrcmpiW(name, L"RichEdit20W") == 0) &&
-           !(GetWindowLongW(window, GWL_STYLE) & ES_MULTILINE);
+    return lstrcmpiW(name, L"Edit") == 0 || lstrcmpiW(name, L"RichEdit20W") == 0;
+}
+
+bool isSingleLineEdit(HWND window)
+{
+    return isEdit(window) && !(GetWindowLongW(window, GWL_STYLE) & ES_MULTILINE);
+}
+
+// A form's command key: Ctrl and the key, no Alt or Shift, outside a field the
+// user types into.
+bool choseCommand(const MSG& msg)
+{
+    if (msg.message != WM_KEYDOWN || !msg.hwnd || GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_MENU) < 0 ||
+        GetKeyState(VK_SHIFT) < 0)
+        return false;
+    HWND form = GetAncestor(msg.hwnd, GA_ROOT);
+    const auto keys = commandKeys().find(form);
+    if (keys == commandKeys().end())
+        return false;
+    const auto command = keys->second.find(static_cast<UINT>(msg.wParam));
+    if (command == keys->second.end())
+        return false;
+    if (isEdit(msg.hwnd) && IsWindowEnabled(msg.hwnd) && !(GetWindowLongW(msg.hwnd, GWL_STYLE) & ES_READONLY))
+        return false;
+    SendMessageW(form, WM_SYSCOMMAND, command->second, 0);
+    return true;
 }
 
 } // namespace
@@ -356,6 +387,7 @@ void unregisterForm(HWND form)
 {
     forms().erase(form);
     inputRefusers().erase(form);
+    commandKeys().erase(form);
 }
 
 void refuseInputWhile(HWND form, std::function<bool()> busy)
@@ -363,9 +395,14 @@ void refuseInputWhile(HWND form, std::function<bool()> busy)
     inputRefusers()[form] = std::move(busy);
 }
 
+void addCommandKey(HWND form, UINT vk, UINT command)
+{
+    commandKeys()[form][vk] = command;
+}
+
 bool preTranslate(MSG& msg)
 {
-    if (refused(msg))
+    if (refused(msg) || choseCommand(msg))
         return true;
     if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0)
         return false;

@@ -82,9 +82,15 @@ LRESULT defaultHandling(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 // Alt+Space); what the program itself sends its controls still arrives.
 void refuseInputWhile(HWND form, std::function<bool()> busy);
 
+// Ctrl with the key `vk` anywhere in `form` sends the form WM_SYSCOMMAND with
+// `command`, as choosing that item of its system menu does; a field the user
+// types into keeps the key for its own editing (Ctrl+Z undoes the typing).
+void addCommandKey(HWND form, UINT vk, UINT command);
+
 // Handles the keys the program's windows take before any control does: Tab
-// and Shift+Tab move through a form's controls; drops the input a form
-// refuses now. False when `msg` is someone else's.
+// and Shift+Tab move through a form's controls, a form's command keys choose
+// their commands; drops the input a form refuses now. False when `msg` is
+// someone else's.
 bool preTranslate(MSG& msg);
 // Handles every pending message, as the message loop would, at most `limit`
 // of them; leaves WM_QUIT for the loop.

@@ -1,6 +1,8 @@
 #include "app/form/form1.h"
 
+#include "grid/errors.h"
 #include "grid/load.h"
+#include "grid/recovery.h"
 
 #include <cstdio>
 
@@ -9,6 +11,8 @@ namespace app {
 namespace {
 // Raised by a report once the window is closing; caught where the handler began.
 struct Closing {};
+
+const char* const kUndoHeading = "Отмена последнего переноса";
 } // namespace
 
 void Form1::FormCreate()
@@ -23,6 +27,7 @@ void Form1::FormCreate()
         hours.addItem(grid::hourItemText(i));
         hours.setTicked(i, true);
     }
+    offerUndo(false);
 }
 
 template <class Operation>
@@ -32,17 +37,34 @@ void Form1::stoppable(Operation operation)
         bool& closing;
         ~Done() { closing = false; }
     } done{m_closing};
+    const auto checkUndo = [this] {
+        offerUndo(m_haveFolder && grid::checkUndo(m_engine.BaseFolder).possible);
+    };
     try {
         operation();
     } catch (const Closing&) {
+        return;
+    } catch (...) {
+        checkUndo();
+        throw;
     }
+    checkUndo();
+}
+
+void Form1::offerUndo(bool offered)
+{
+    m_undoOffered = offered;
+    m_view.setUndoEnabled(offered);
 }
 
 void Form1::BtnLoadClick()
 {
     if (running())
         return;
-    stoppable([this] { grid::loadMinutes(m_engine, m_view.folderText(), Query1, *this, *this); });
+    stoppable([this] {
+        m_haveFolder = true;
+        grid::loadMinutes(m_engine, m_view.folderText(), Query1, *this, *this);
+    });
 }
 
 void Form1::LbTimesClick()
@@ -78,7 +100,63 @@ void Form1::BtnMoveClick()
     inputs.newMinute = m_view.newMinute().Value();
     inputs.blockSize = [size] { return size; };
     inputs.folderText = [folder] { return folder; };
-    stoppable([&] { grid::shiftMinute(m_engine, inputs, filter(), Table1, Query1, *this, *this); });
+    stoppable([&] {
+        if (grid::shiftMinute(m_engine, inputs, filter(), Table1, Query1, *this, *this).ran)
+            m_haveFolder = true;
+    });
+}
+
+void Form1::UndoClick()
+{
+    if (running() || !m_undoOffered)
+        return;
+    // The folder as the last load left it, whatever the folder field says now.
+    const std::string prefix = m_engine.BaseFolder;
+    const grid::UndoCheck check = grid::checkUndo(prefix);
+    if (!check.possible) {
+        offerUndo(false);
+        m_view.showError(check.whyNot);
+        return;
+    }
+    if (!m_view.confirm(grid::undoQuestion(check, prefix)))
+        return;
+    std::string refusal;
+    stoppable([&] {
+        {
+            grid::detail::BusyGuard busy(m_engine);
+            // A close while this shows stops the undo before it writes; once it
+            // writes, it is one commit, and only the reload can be stopped.
+            report(kUndoHeading, 0);
+            try {
+                grid::undoLastShift(prefix, check);
+            } catch (const grid::Error& e) {
+                refusal = e.what();
+            } catch (...) {
+                report("", -1);
+                throw;
+            }
+            report("", -1);
+            if (refusal.empty()) {
+                grid::detail::runLoad(m_engine, prefix, Query1, *this, *this);
+                selectReturnedMinute(check);
+            }
+        }
+        // Shown once the window takes input again.
+        if (!refusal.empty())
+            m_view.showError(refusal);
+    });
+}
+
+void Form1::selectReturnedMinute(const grid::UndoCheck& check)
+{
+    if (!check.described)
+        return;
+    for (std::size_t row = 0; row < m_engine.Minutes.size(); ++row)
+        if (m_engine.Minutes[row] == check.shift.oldMinute) {
+            m_view.selectMinute(static_cast<int>(row));
+            LbTimesClick();
+            return;
+        }
 }
 
 void Form1::FormClose()

@@ -9,6 +9,7 @@
 #include "grid/engine.h"
 #include "grid/filters.h"
 #include "grid/progress_sink.h"
+#include "grid/recovery.h"
 #include "grid/shift.h"
 #include "spinedit/spin_value.h"
 
@@ -47,6 +48,9 @@ public:
     virtual void setNewSizeEnabled(bool enabled) = 0;
     // BtnMove.
     virtual void setMoveEnabled(bool enabled) = 0;
+    // The item "Отменить последний перенос…" (and its Ctrl+Z): greyed while
+    // there is no shift to undo.
+    virtual void setUndoEnabled(bool enabled) = 0;
     virtual CheckListView& days() = 0;
     virtual CheckListView& hours() = 0;
 
@@ -92,14 +96,24 @@ public:
     void RxNewChange();
     // Asks, shifts the selected minute to RxNew's, and loads again.
     void BtnMoveClick();
+    // The undo item, from its menu or Ctrl+Z; nothing while it is greyed.
+    // Asks, naming the shift, then puts the tables of the last load's folder
+    // back as they were before its last shift, loads them again and selects
+    // the minute that came back. A refusal (the tables changed since, in use,
+    // already undone, a damaged journal) is an error box that changes nothing.
+    // The item is offered after each load, shift or undo that finds a shift
+    // it could undo.
+    void UndoClick();
     // The user closes the window. A load or a shift that walks the tables
     // stops at its next progress report, having written nothing (a shift
-    // that has begun to write finishes first), and the progress window
-    // closes now rather than after it.
+    // or an undo that has begun to write finishes first), and the progress
+    // window closes now rather than after it.
     void FormClose();
 
-    // A load or a shift is running; the window takes no input.
+    // A load, a shift or an undo is running; the window takes no input.
     bool running() const { return m_engine.busy; }
+    // Whether the undo item is offered now.
+    bool undoOffered() const { return m_undoOffered; }
 
     // The day and hour tests, on the lists' ticks at the moment they are asked.
     bool CheckDayOfWeek(int index) const { return filter().CheckDayOfWeek(index); }
@@ -116,15 +130,22 @@ private:
     // The view's progress, stopping the operation once the window is closing.
     void report(const std::string& text, double percent) override;
 
-    // Runs a load or a shift, which a close of the window may stop.
+    // Runs a load, a shift or an undo, which a close of the window may stop;
+    // then offers the undo when there is a shift to undo.
     template <class Operation>
     void stoppable(Operation operation);
+    void offerUndo(bool offered);
+    // After an undo's reload: the minute whose blocks the undone shift moved.
+    void selectReturnedMinute(const grid::UndoCheck& check);
 
     grid::DayHourFilter filter() const { return {m_view.days(), m_view.hours()}; }
 
     Form1View& m_view;
     grid::Engine m_engine;
     bool m_closing = false;
+    // A load has named a folder (or a shift has written to one).
+    bool m_haveFolder = false;
+    bool m_undoOffered = false;
 };
 
 } // namespace app

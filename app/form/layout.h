@@ -45,6 +45,9 @@ inline constexpr Place kBtnMove{331, 423, 120, 74};
 inline constexpr const char* kDefaultFolder = "C:\\Kalvora";
 inline constexpr const char* kBtnLoadCaption = "Загрузить рекламную сетку";
 inline constexpr const char* kBtnMoveCaption = "Перенести данные";
+// The one item the window adds to its menu (the system menu on Windows, the
+// form's context menu in Qt), under a separator; Ctrl+Z chooses it too.
+inline constexpr const char* kMenuUndoCaption = "Отменить последний перенос…";
 
 // The help text, a line per row; the last is empty.
 inline constexpr std::array<const char*, 7> kHelpLines = {

@@ -4,6 +4,7 @@
 
 #include "app/form/messages.h"
 #include "grid/errors.h"
+#include "grid/recovery.h"
 
 #include <gtest/gtest.h>
 
@@ -174,6 +175,66 @@ TEST_F(Form1Test, AShiftDoesWhatWasConfirmedOrStopsWhenTheWindowCloses)
     for (const auto& c : cases)
         EXPECT_TRUE(shift(c.heading, c.during) == (c.written ? confirmed : pristine)) << c.heading << c.written;
     EXPECT_EQ(view.questions.size(), 6u);
+}
+
+// The undo is offered once a load or a shift finds something to undo, and
+// asks before it takes the tables. What happens between the question and the
+// writing stops it with nothing written: a close, or another program's shift
+// of the folder, which is not the shift the user was asked about.
+TEST_F(Form1Test, AnUndoWritesNothingBeyondWhatWasAsked)
+{
+    testsupport::writeGridTable(dir.file("AdvSetBlk.db"), {{0, 10, 15}, {1, 10, 45}, {2, 11, 15}});
+    testsupport::writeFillingTable(dir.file("AdvBlock.db"), {{2026, 3, 2, 10, 15}, {2026, 3, 3, 11, 45}});
+    load(dir.path());
+    view.answers.push_back(true);
+    form.UndoClick();
+    EXPECT_TRUE(view.questions.empty()) << "not offered, not asked";
+    view.answers.clear();
+    EXPECT_EQ(grid::undoQuestion(grid::UndoCheck{true, false, {}, {}}, grid::SlashedPath(dir.path())),
+              "Вернуть таблицы в папке " + dir.path() + " к состоянию до последнего переноса?");
+    view.rxNew.setValue(50);
+    view.answers.push_back(true);
+    form.BtnMoveClick();
+    ASSERT_TRUE(view.undoEnabled);
+
+    const auto anotherShift = [&] {
+        PlainFormView otherView;
+        otherView.folder = dir.path();
+        Form1 other(otherView);
+        other.FormCreate();
+        other.BtnLoadClick();  // 45 selected
+        otherView.rxNew.setValue(40);
+        otherView.answers.push_back(true);
+        other.BtnMoveClick();
+    };
+    const struct {
+        const char* what;
+        std::function<void()> during;
+        Texts errors;
+    } cases[] = {
+        {"closed", [&] { form.FormClose(); }, {}},
+        {"shifted by another program", anotherShift,
+         {"Пока шёл вопрос, в папке " + dir.path() +
+          " сделан другой перенос; ничего не отменено. Повторите отмену, чтобы увидеть, какой."}},
+    };
+    for (const auto& c : cases) {
+        view.answers.push_back(true);
+        std::vector<std::vector<std::byte>> meanwhile;
+        view.onReport = [&](const std::string& text, double) {
+            if (text == "Отмена последнего переноса") {
+                c.during();
+                meanwhile = testsupport::bothTables(dir);
+            }
+        };
+        form.UndoClick();
+        view.onReport = nullptr;
+        ASSERT_FALSE(meanwhile.empty()) << c.what << ": never asked";
+        EXPECT_TRUE(testsupport::bothTables(dir) == meanwhile) << c.what;
+        EXPECT_EQ(view.errors, c.errors) << c.what;
+        EXPECT_TRUE(view.undoEnabled) << c.what << ": a shift to undo is still there";
+        EXPECT_EQ(view.reports.back(), std::make_pair(std::string(), -1.0)) << "the progress window is left open";
+        EXPECT_FALSE(form.running());
+    }
 }
 
 TEST_F(Form1Test, ErrorsLeaveTheHandlerForTheExceptionBox)

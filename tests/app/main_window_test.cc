@@ -6,6 +6,8 @@
 #include "app/unit1.h"
 #include "app/widgets/check_list_box.h"
 #include "app/widgets/directory_edit.h"
+#include "app/widgets/message_dialog.h"
+#include "cli/commands.h"
 #include "grid/errors.h"
 #include "progress/fr_message.h"
 #include "spinedit/spin_edit.h"
@@ -16,6 +18,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -392,6 +396,7 @@ TEST_F(MainWindow, ALoadUndoesAnInterruptedShiftAndSaysSo)
     EXPECT_TRUE(prompter.errors.isEmpty());
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), gridBefore);
     EXPECT_EQ(w.LbTimes->item(0)->text(), "15");
+    EXPECT_FALSE(w.MenuUndo->isEnabled()) << "nothing left to undo";
 }
 
 TEST_F(MainWindow, AKeyViolationChangesNothingAndTheNextShiftStartsAfresh)
@@ -452,6 +457,94 @@ TEST_F(MainWindow, AKeyViolationChangesNothingAndTheNextShiftStartsAfresh)
     }();
     EXPECT_EQ(dump, "1 15 45 15 45 1 1 15 45 15 45 1 ");
     app::Application::setErrorReporter({});
+}
+
+// The demo shifted 15 -> 16 and undone from the window: the item on the
+// form's context menu and Ctrl+Z, the question naming the shift, No, Yes, and
+// a refusal after another program changed a moved block.
+TEST_F(MainWindow, TheLastShiftUndoneFromTheWindow)
+{
+    app::TForm1& w = *window;
+    ASSERT_EQ(cli::demo({dir.path()}, stdout, stderr), cli::kSuccess);
+    const auto tables = [&] {
+        std::vector<std::vector<std::byte>> files;
+        for (const char* name : {"AdvSetBlk.db", "AdvSetBlk.px", "AdvBlock.db", "AdvBlock.px"})
+            files.push_back(testsupport::readFile(dir.file(name)));
+        return files;
+    };
+    const auto before = tables();
+    const QString folder = QString(GRIDSHIFT_SCREENSHOT_DIR);
+    const auto shift15To16 = [&] {
+        w.LbTimes->setCurrentItem(w.LbTimes->findItems("15", Qt::MatchExactly).value(0));
+        w.RxNew->setValue(16);
+        prompter.setNextAnswer(true);
+        QTest::mouseClick(w.BtnMove, Qt::LeftButton);
+    };
+    // Into the minute list of the active window, as the user presses it.
+    const auto ctrlZ = [&](bool yes) {
+        w.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        prompter.setNextAnswer(yes);
+        QTest::keyClick(w.LbTimes, Qt::Key_Z, Qt::ControlModifier);
+    };
+
+    load();
+    EXPECT_FALSE(w.MenuUndo->isEnabled()) << "nothing to undo yet";
+    qputenv("GRIDSHIFT_FIXED_CLOCK", "2026-12-09 03:14");
+    shift15To16();
+    qunsetenv("GRIDSHIFT_FIXED_CLOCK");
+    const auto shifted = tables();
+    ASSERT_TRUE(w.MenuUndo->isEnabled());
+
+    // A right click on the form's background; the menu pictured on the window.
+    const QPoint background(40, 255);
+    ASSERT_EQ(w.childAt(background), nullptr);
+    QTest::mouseClick(w.windowHandle(), Qt::RightButton, {}, background);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.PopupMenu1->isVisible(); }, 2000));
+    EXPECT_EQ(w.PopupMenu1->actions(), QList<QAction*>{w.MenuUndo});
+    EXPECT_EQ(w.MenuUndo->text(), u("Отменить последний перенос…"));
+    QPixmap withMenu = w.grab();
+    QPainter(&withMenu).drawPixmap(w.mapFromGlobal(w.PopupMenu1->pos()), w.PopupMenu1->grab());
+    QDir().mkpath(folder);
+    withMenu.save(folder + "/main-window-undo-menu.png");
+    w.PopupMenu1->close();
+
+    const QString question =
+        u("Вернуть блоки, перенесённые с 15-ой минуты на 16-ю (126 в сетке, 6552 в наполнении, 09.12.2026 03:14)?");
+    ctrlZ(false);
+    EXPECT_EQ(prompter.questions.last(), question);
+    EXPECT_EQ(tables(), shifted);
+    QTimer::singleShot(0, [&] {
+        (void)QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 2000);
+        if (auto* box = qobject_cast<app::MessageDialog*>(QApplication::activeModalWidget())) {
+            box->grab().save(folder + "/main-window-undo-question.png");
+            box->reject();
+        }
+    });
+    EXPECT_FALSE(app::ScreenPrompter(&w).confirm(question));
+
+    ctrlZ(true);
+    EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join("; ").toStdString();
+    EXPECT_TRUE(tables() == before);
+    EXPECT_EQ(w.EOldTime->text(), "15");
+    EXPECT_FALSE(w.MenuUndo->isEnabled());
+
+    shift15To16();
+    auto grid = testsupport::readFile(dir.file("AdvSetBlk.db"));
+    const auto& was = before[0];
+    std::size_t at = grid.size() - 1;
+    while (grid[at] == was[at])
+        --at;
+    grid[at] ^= (grid[at] ^ was[at]) == std::byte{1} ? std::byte{2} : std::byte{1};  // neither value
+    testsupport::writeFile(dir.file("AdvSetBlk.db"), grid);
+    const auto changed = tables();
+    ctrlZ(true);
+    EXPECT_EQ(prompter.errors, QStringList{u("Последний перенос в папке ") + QString::fromStdString(dir.path()) +
+                                           u(" отменить нельзя: ") + QString::fromStdString(dir.file("AdvSetBlk.db")) +
+                                           u(" изменён после него.")});
+    EXPECT_TRUE(tables() == changed);
+    load();
+    EXPECT_FALSE(w.MenuUndo->isEnabled());
 }
 
 TEST_F(MainWindow, Screenshot)

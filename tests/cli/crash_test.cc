@@ -265,7 +265,7 @@ TEST(Concurrent, AShiftHeldBeforeItsMarkIsInUseForOthersThenFinishesAndIsUndone)
 
     // Between the tables and the mark, the tables are the first program's.
     const std::vector<std::vector<std::string>> others = {
-        {"minutes", work}, shiftArgs(work, "25"), {"undo", work}};
+        {"minutes", work}, shiftArgs(work, "25"), {"undo", work, "--yes"}};
     for (const auto& args : others) {
         SCOPED_TRACE(args[0]);
         EXPECT_EQ(finish(start(args, said)), 1);
@@ -279,7 +279,7 @@ TEST(Concurrent, AShiftHeldBeforeItsMarkIsInUseForOthersThenFinishesAndIsUndone)
     EXPECT_NE(after, before);
     ASSERT_EQ(finish(start({"minutes", work}, said)), 0);
     EXPECT_EQ(tablesOf(work), after);
-    ASSERT_EQ(finish(start({"undo", work}, said)), 0);
+    ASSERT_EQ(finish(start({"undo", work, "--yes"}, said)), 0);
     EXPECT_EQ(tablesOf(work), before);
 }
 

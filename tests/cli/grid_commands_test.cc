@@ -156,10 +156,18 @@ TEST_F(GridCommands, DryRunPrintsTheChangesAndUndoPutsAShiftBack)
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), fillingBefore);
     EXPECT_EQ(runCommand(cli::undo, {dir.path()}).status, 1);  // nothing to undo yet
 
+    setClock("2026-12-09 03:14");
     ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--yes"}).status, 0);
+    setClock("");
     const std::vector<std::byte> gridShifted = testsupport::readFile(dir.file("AdvSetBlk.db"));
     ASSERT_NE(gridShifted, gridBefore);
-    const CommandResult undone = runCommand(cli::undo, {dir.path()});
+    // Without --yes it names the shift and asks; with no terminal that is No.
+    const CommandResult asked = runCommand(cli::undo, {dir.path()});
+    EXPECT_EQ(asked.status, 1);
+    EXPECT_EQ(asked.err, "Вернуть блоки, перенесённые с 15-ой минуты на 20-ю (126 в сетке, 6552 в наполнении, "
+                         "09.12.2026 03:14)? [y/N] \n(no terminal to answer on: No)\nNothing changed.\n");
+    EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), gridShifted);
+    const CommandResult undone = runCommand(cli::undo, {dir.path(), "--yes"});
     ASSERT_EQ(undone.status, 0) << undone.err;
     EXPECT_EQ(undone.out, "Последний перенос в папке " + dir.path() +
                               " отменён: AdvSetBlk.db, AdvSetBlk.px, AdvBlock.db и AdvBlock.px снова такие, как до него.\n");

@@ -186,7 +186,7 @@ TEST_P(SecondaryDemo, AfterAShiftEachIndexHoldsExactlyItsTablesEntriesInOrder)
     }
     EXPECT_EQ(indexes, 5);
 
-    const CommandResult undone = runCommand(cli::undo, {dir.path()});
+    const CommandResult undone = runCommand(cli::undo, {dir.path(), "--yes"});
     ASSERT_EQ(undone.status, 0) << undone.err;
     EXPECT_EQ(filesIn(dir.path()), before);
 }

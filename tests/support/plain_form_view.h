@@ -45,6 +45,7 @@ struct PlainFormView : app::Form1View, grid::ProgressSink {
     void setNewMinuteEnabled(bool enabled) override { rxNewEnabled = enabled; }
     void setNewSizeEnabled(bool enabled) override { rxNewSizeEnabled = enabled; }
     void setMoveEnabled(bool enabled) override { moveEnabled = enabled; }
+    void setUndoEnabled(bool enabled) override { undoEnabled = enabled; }
     app::CheckListView& days() override { return dayList; }
     app::CheckListView& hours() override { return hourList; }
     void showError(const std::string& message) override { errors.push_back(message); }
@@ -72,7 +73,7 @@ struct PlainFormView : app::Form1View, grid::ProgressSink {
     std::string oldTime;
     spinedit::SpinValue rxNew = spinedit::makeRxNew();
     spinedit::SpinValue rxNewSize = spinedit::makeRXNewSize();
-    bool rxNewEnabled = false, rxNewSizeEnabled = false, moveEnabled = true;
+    bool rxNewEnabled = false, rxNewSizeEnabled = false, moveEnabled = true, undoEnabled = false;
     PlainList dayList, hourList;
     std::vector<std::string> errors, notices, questions;
     std::deque<bool> answers;

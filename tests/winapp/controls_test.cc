@@ -80,45 +80,7 @@ protected:
     int beeps = 0;
 };
 
-// Runs `action` on the next modal window this thread shows, from inside its
-// modal loop; a window still open after five seconds is closed, so a test
-// that fails to answer fails instead of hanging.
-class ModalDriver {
-public:
-    ModalDriver(const wchar_t* title, std::function<void(HWND)> action) : m_title(title), m_action(std::move(action))
-    {
-        s_current = this;
-        m_timer = SetTimer(nullptr, 0, 20, &ModalDriver::tick);
-    }
-    ~ModalDriver()
-    {
-        KillTimer(nullptr, m_timer);
-        s_current = nullptr;
-    }
-    bool seen = false;
-
-private:
-    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD)
-    {
-        ModalDriver* self = s_current;
-        if (!self || self->seen)
-            return;
-        HWND box = FindWindowW(L"#32770", self->m_title);
-        if (!box || !IsWindowVisible(box)) {
-            if (GetTickCount() - self->m_start > 5000)
-                PostQuitMessage(1);
-            return;
-        }
-        self->seen = true;
-        self->m_action(box);
-    }
-
-    static inline ModalDriver* s_current = nullptr;
-    const wchar_t* m_title;
-    std::function<void(HWND)> m_action;
-    UINT_PTR m_timer = 0;
-    DWORD m_start = GetTickCount();
-};
+using wintest::ModalDriver;
 
 std::vector<std::wstring> childTexts(HWND parent, bool visibleOnly = false)
 {

@@ -5,6 +5,7 @@
 #include "faulty_file_system.h"
 
 #include "app/form/layout.h"
+#include "cli/commands.h"
 #include "grid/errors.h"
 #include "winapp/fr_message.h"
 #include "winapp/unit1.h"
@@ -13,8 +14,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
-
 #include <memory>
 #include <set>
 #include <string>
@@ -519,6 +521,115 @@ TEST_F(MainWindow, ALoadUndoesAnInterruptedShiftAndSaysSo)
     EXPECT_NE(prompter.notices[0].find("был прерван и отменён"), std::string::npos) << prompter.notices[0];
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), grid);
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), filling);
+    EXPECT_TRUE(GetMenuState(GetSystemMenu(f.handle(), FALSE), TForm1::kUndoCommand, MF_BYCOMMAND) & MF_GRAYED)
+        << "nothing left to undo";
+}
+
+// The demo shifted 15 -> 16 and undone from the window: the item on the
+// system menu and Ctrl+Z, the question naming the shift, No, Yes, and a
+// refusal after another program changed a moved block.
+TEST_F(MainWindow, TheLastShiftUndoneFromTheSystemMenu)
+{
+    TForm1& f = *form;
+    ASSERT_EQ(cli::demo({dir.path()}, stdout, stderr), cli::kSuccess);
+    const auto tables = [&] {
+        std::vector<std::vector<std::byte>> files;
+        for (const char* name : {"AdvSetBlk.db", "AdvSetBlk.px", "AdvBlock.db", "AdvBlock.px"})
+            files.push_back(testsupport::readFile(dir.file(name)));
+        return files;
+    };
+    const auto before = tables();
+    // The item as any program finds it: by its text, under a separator.
+    HMENU menu = GetSystemMenu(f.handle(), FALSE);
+    UINT item = 0;
+    for (int i = GetMenuItemCount(menu) - 1; i > 0 && !item; --i) {
+        wchar_t text[128] = {};
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+        if (text == w("Отменить последний перенос…") + L"\tCtrl+Z" &&
+            GetMenuState(menu, static_cast<UINT>(i - 1), MF_BYPOSITION) & MF_SEPARATOR)
+            item = GetMenuItemID(menu, i);
+    }
+    ASSERT_NE(item, 0u) << "no such item on the system menu";
+    const auto greyed = [&] { return (GetMenuState(menu, item, MF_BYCOMMAND) & MF_GRAYED) != 0; };
+    const auto shift15To16 = [&] {
+        const auto minutes = listTexts(f.LbTimes);
+        clickRow(f.LbTimes, static_cast<int>(std::find(minutes.begin(), minutes.end(), L"15") - minutes.begin()));
+        enterNewMinute(L"16");
+        prompter.setNextAnswer(true);
+        SendMessageW(f.BtnMove->handle(), BM_CLICK, 0, 0);
+    };
+    // In the minute list, through the program's own handling of keys.
+    const auto ctrlZ = [&](bool yes) {
+        prompter.setNextAnswer(yes);
+        wintest::loopKey(f.LbTimes, 'Z', false, true);
+    };
+
+    load(dir.path());
+    EXPECT_TRUE(greyed()) << "nothing to undo yet";
+    _putenv_s("GRIDSHIFT_FIXED_CLOCK", "2026-12-09 03:14");
+    shift15To16();
+    _putenv_s("GRIDSHIFT_FIXED_CLOCK", "");
+    const auto shifted = tables();
+    ASSERT_FALSE(greyed());
+
+    // The system menu as Alt+Space opens it, pictured with the window.
+    {
+        wintest::ModalDriver driver(
+            nullptr,
+            [&](HWND popup) {
+                RECT shown, popupRect;
+                GetWindowRect(f.handle(), &shown);
+                GetWindowRect(popup, &popupRect);
+                UnionRect(&shown, &shown, &popupRect);
+                EXPECT_TRUE(wintest::savePng(wintest::captureScreen(shown), kShots + "/win-main-window-undo-menu.png"));
+                EndMenu();
+            },
+            L"#32768");
+        SendMessageW(f.handle(), WM_SYSCOMMAND, SC_KEYMENU, VK_SPACE);
+        EXPECT_TRUE(driver.seen);
+    }
+
+    // In a field being typed into, Ctrl+Z is the field's own.
+    wintest::loopKey(f.DEBase->handle(), 'Z', false, true);
+    EXPECT_EQ(prompter.questions.size(), 1u);
+    const std::string question =
+        "Вернуть блоки, перенесённые с 15-ой минуты на 16-ю (126 в сетке, 6552 в наполнении, 09.12.2026 03:14)?";
+    ctrlZ(false);
+    EXPECT_EQ(prompter.questions.back(), question);
+    EXPECT_EQ(tables(), shifted);
+    {
+        wintest::ModalDriver driver(L"Confirm", [](HWND box) {
+            wintest::saveBox(box, "win-main-window-undo-question");
+            SendMessageW(box, WM_COMMAND, IDNO, 0);
+        });
+        EXPECT_FALSE(winapp::ScreenPrompter(f.handle()).confirm(question));
+    }
+
+    prompter.setNextAnswer(true);
+    SendMessageW(f.handle(), WM_SYSCOMMAND, item, 0);
+    EXPECT_TRUE(prompter.errors.empty()) << prompter.errors.front();
+    EXPECT_TRUE(uncaught.empty()) << uncaught.front();
+    EXPECT_TRUE(tables() == before);
+    EXPECT_EQ(listTexts(f.LbTimes).at(static_cast<std::size_t>(SendMessageW(f.LbTimes, LB_GETCURSEL, 0, 0))), L"15");
+    EXPECT_EQ(windowText(f.EOldTime), L"15");
+    EXPECT_TRUE(greyed());
+
+    shift15To16();
+    auto grid = testsupport::readFile(dir.file("AdvSetBlk.db"));
+    const auto& was = before[0];
+    std::size_t at = grid.size() - 1;
+    while (grid[at] == was[at])
+        --at;
+    grid[at] ^= (grid[at] ^ was[at]) == std::byte{1} ? std::byte{2} : std::byte{1};  // neither value
+    testsupport::writeFile(dir.file("AdvSetBlk.db"), grid);
+    const auto changed = tables();
+    ctrlZ(true);
+    EXPECT_EQ(prompter.errors, std::vector<std::string>{"Последний перенос в папке " + dir.path() +
+                                                        " отменить нельзя: " + dir.path() +
+                                                        "\\AdvSetBlk.db изменён после него."});
+    EXPECT_TRUE(tables() == changed);
+    load(dir.path());
+    EXPECT_TRUE(greyed());
 }
 
 } // namespace

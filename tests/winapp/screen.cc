@@ -213,17 +213,19 @@ void type(HWND window, const std::wstring& text)
         SendMessageW(window, WM_CHAR, c, 1);
 }
 
-void loopKey(HWND window, UINT vk, bool shift)
+void loopKey(HWND window, UINT vk, bool shift, bool ctrl)
 {
     BYTE keys[256] = {};
     GetKeyboardState(keys);
-    const BYTE before = keys[VK_SHIFT];
+    const BYTE shiftBefore = keys[VK_SHIFT], ctrlBefore = keys[VK_CONTROL];
     keys[VK_SHIFT] = shift ? 0x80 : 0;
+    keys[VK_CONTROL] = ctrl ? 0x80 : 0;
     SetKeyboardState(keys);
     MSG msg{window, WM_KEYDOWN, vk, 1, static_cast<DWORD>(GetMessageTime()), {}};
     if (!winapp::preTranslate(msg))
         SendMessageW(window, WM_KEYDOWN, vk, 1);
-    keys[VK_SHIFT] = before;
+    keys[VK_SHIFT] = shiftBefore;
+    keys[VK_CONTROL] = ctrlBefore;
     SetKeyboardState(keys);
 }
 

@@ -6,6 +6,7 @@
 #include "winapp/window.h"
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -65,14 +66,61 @@ bool waitFor(Done done, int ms = 2000)
     return true;
 }
 
+// Runs `action` on the next window of the class `cls` (a dialog or message
+// box unless said; a menu is "#32768") and the title `title` (any when null)
+// that this thread shows, from inside its modal loop; when none comes within
+// five seconds the loop is ended, so a test that fails to answer fails
+// instead of hanging.
+class ModalDriver {
+public:
+    ModalDriver(const wchar_t* title, std::function<void(HWND)> action, const wchar_t* cls = L"#32770")
+        : m_title(title), m_cls(cls), m_action(std::move(action))
+    {
+        s_current = this;
+        m_timer = SetTimer(nullptr, 0, 20, &ModalDriver::tick);
+    }
+    ~ModalDriver()
+    {
+        KillTimer(nullptr, m_timer);
+        s_current = nullptr;
+    }
+    ModalDriver(const ModalDriver&) = delete;
+    ModalDriver& operator=(const ModalDriver&) = delete;
+    bool seen = false;
+
+private:
+    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD)
+    {
+        ModalDriver* self = s_current;
+        if (!self || self->seen)
+            return;
+        HWND box = FindWindowW(self->m_cls, self->m_title);
+        if (!box || !IsWindowVisible(box)) {
+            if (GetTickCount() - self->m_start > 5000)
+                PostQuitMessage(1);
+            return;
+        }
+        self->seen = true;
+        self->m_action(box);
+    }
+
+    static inline ModalDriver* s_current = nullptr;
+    const wchar_t* m_title;
+    const wchar_t* m_cls;
+    std::function<void(HWND)> m_action;
+    UINT_PTR m_timer = 0;
+    DWORD m_start = GetTickCount();
+};
+
 // Input as the system delivers it, sent straight to a window.
 void click(HWND window, int x, int y);
 void press(HWND window, int x, int y);
 void release(HWND window, int x, int y);
 void key(HWND window, UINT vk);
 void type(HWND window, const std::wstring& text);
-// A key through the program's own handling first (Tab), as the message loop has it.
-void loopKey(HWND window, UINT vk, bool shift = false);
+// A key through the program's own handling first (Tab, a form's Ctrl keys),
+// as the message loop has it.
+void loopKey(HWND window, UINT vk, bool shift = false, bool ctrl = false);
 
 // Where a window lies in its parent's client area.
 RECT placeInParent(HWND window);
