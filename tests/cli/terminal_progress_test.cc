@@ -1,4 +1,5 @@
 #include "cli/terminal_progress.h"
+#include "cli_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,8 @@ TEST(TerminalProgress, RedrawsAtMostTenTimesASecondBesidesEachStagesFirstStateAn
         {310, "", -1, e},  // the end is never held back
         {320, "", 30, e + "[#########.....................]  30% Move"},  // nor what follows it
     };
-    std::FILE* f = std::tmpfile();
+    ScratchFile scratch = openScratch();
+    std::FILE* f = scratch.file;
     ASSERT_NE(f, nullptr);
     long offset = 0;
     TimePoint now{};
@@ -63,12 +65,13 @@ TEST(TerminalProgress, RedrawsAtMostTenTimesASecondBesidesEachStagesFirstStateAn
         }
     }
     EXPECT_EQ(newOutput(f, &offset), e);  // a bar left standing goes with the object
-    std::fclose(f);
+    closeScratch(scratch);
 }
 
 TEST(TerminalProgress, AConsoleWithoutEscapesGetsSpacesOverWhatWasThere)
 {
-    std::FILE* f = std::tmpfile();
+    ScratchFile scratch = openScratch();
+    std::FILE* f = scratch.file;
     ASSERT_NE(f, nullptr);
     long offset = 0;
     TerminalProgress bar(f, Style::Plain, [] { return TimePoint{}; });
@@ -79,7 +82,7 @@ TEST(TerminalProgress, AConsoleWithoutEscapesGetsSpacesOverWhatWasThere)
     EXPECT_EQ(newOutput(f, &offset), "\r[..............................]   0% Сетка" + std::string(9, ' '));
     bar.report("", -1);
     EXPECT_EQ(newOutput(f, &offset), "\r" + std::string(43, ' ') + "\r");
-    std::fclose(f);
+    closeScratch(scratch);
 }
 
 // The null device is a character device, which Windows' C runtime takes for
@@ -94,11 +97,14 @@ TEST(TerminalProgress, StaysSilentOnTheNullDeviceAFileAndAPipe)
     ASSERT_EQ(pipe(ends), 0);
     std::FILE* null = std::fopen("/dev/null", "w");
 #endif
-    for (std::FILE* err : {null, std::tmpfile(), fdopen(ends[1], "w")}) {
+    ScratchFile file = openScratch();
+    for (std::FILE* err : {null, file.file, fdopen(ends[1], "w")}) {
         ASSERT_NE(err, nullptr);
         EXPECT_EQ(TerminalProgress(err).style(), Style::None);
-        std::fclose(err);
+        if (err != file.file)
+            std::fclose(err);
     }
+    closeScratch(file);
     close(ends[0]);
 }
 
