@@ -171,16 +171,26 @@ void TForm1::createControls()
     // The layout's tab order; labels take no focus and disabled controls are skipped.
     const auto control = [this](layout::Control c) -> QWidget* {
         switch (c) {
-        case layout::Control::DEBase: return DEBase;
-        case layout::Control::BtnLoad: return BtnLoad;
-        case layout::Control::Memo1: return Memo1;
-        case layout::Control::LbTimes: return LbTimes;
-        case layout::Control::RxNew: return RxNew;
-        case layout::Control::EOldTime: return EOldTime;
-        case layout::Control::RXNewSize: return RXNewSize;
-        case layout::Control::CBHour: return CBHour;
-        case layout::Control::CBDays: return CBDays;
-        case layout::Control::BtnMove: return BtnMove;
+        case layout::Control::DEBase:
+            return DEBase;
+        case layout::Control::BtnLoad:
+            return BtnLoad;
+        case layout::Control::Memo1:
+            return Memo1;
+        case layout::Control::LbTimes:
+            return LbTimes;
+        case layout::Control::RxNew:
+            return RxNew;
+        case layout::Control::EOldTime:
+            return EOldTime;
+        case layout::Control::RXNewSize:
+            return RXNewSize;
+        case layout::Control::CBHour:
+            return CBHour;
+        case layout::Control::CBDays:
+            return CBDays;
+        case layout::Control::BtnMove:
+            return BtnMove;
         }
         return nullptr;
     };

@@ -40,32 +40,37 @@ void generate(const std::string& path, std::size_t records, bool filling, bool t
     std::unique_ptr<paradox::TableBuilder> b;
     std::vector<paradox::FieldDefinition> fields;
     if (filling)
-        fields = { { "FDate", FieldType::Date }, { "FTime", FieldType::Time }, { "FSpots", FieldType::Short },
-            { "FNote", FieldType::Alpha, 40 } };
+        fields = {{"FDate", FieldType::Date},
+                  {"FTime", FieldType::Time},
+                  {"FSpots", FieldType::Short},
+                  {"FNote", FieldType::Alpha, 40}};
     else
-        fields = { { "FDayOfWeek", FieldType::Short }, { "FTime", FieldType::Time }, { "FSize", FieldType::Time },
-            { "FName", FieldType::Alpha, 30 } };
+        fields = {{"FDayOfWeek", FieldType::Short},
+                  {"FTime", FieldType::Time},
+                  {"FSize", FieldType::Time},
+                  {"FName", FieldType::Alpha, 30}};
     paradox::CreateOptions options;
     if (timeIndex) {
         paradox::IndexDefinition byTime;
-        byTime.fields = { "FTime" };
-        options.indexes = { byTime };
+        byTime.fields = {"FTime"};
+        options.indexes = {byTime};
     }
     check(paradox::TableBuilder::create(fields, options, &b));
     paradox::Value text;
     text.kind = Kind::Text;
     text.text = "block";
-    const std::int64_t monday = paradox::dayNumberFromCivil({ 2020, 1, 6 });
+    const std::int64_t monday = paradox::dayNumberFromCivil({2020, 1, 6});
     for (std::size_t i = 0; i < records; ++i) {
         const std::int64_t slot = static_cast<std::int64_t>(i % 96);
         // A few distinct seconds so that the grid has many distinct start times.
-        const paradox::Value time
-            = value(Kind::Time, ((slot / 4 * 60 + slot % 4 * 15) * 60 + static_cast<std::int64_t>(i / 96 % 60)) * 1000);
+        const paradox::Value time =
+            value(Kind::Time,
+                  ((slot / 4 * 60 + slot % 4 * 15) * 60 + static_cast<std::int64_t>(i / 96 % 60)) * 1000);
         const auto day = static_cast<std::int64_t>(i / 96);
         if (filling)
-            check(b->addRecord({ value(Kind::Date, monday + day), time, value(Kind::Integer, 3), text }));
+            check(b->addRecord({value(Kind::Date, monday + day), time, value(Kind::Integer, 3), text}));
         else
-            check(b->addRecord({ value(Kind::Integer, day % 7), time, value(Kind::Time, 180000), text }));
+            check(b->addRecord({value(Kind::Integer, day % 7), time, value(Kind::Time, 180000), text}));
     }
     check(b->write(path));
 }
@@ -89,22 +94,19 @@ double plainWalkMs(const std::string& path)
 }
 
 struct Quiet : grid::ShiftView, grid::ProgressSink {
-    void report(const std::string&, double) override { }
+    void report(const std::string&, double) override {}
     void showError(const std::string& m) override { std::fprintf(stderr, "%s\n", m.c_str()); }
     void showNotice(const std::string& m) override { std::fprintf(stderr, "%s\n", m.c_str()); }
-    void clearMinuteList() override { }
+    void clearMinuteList() override {}
     void addMinute(const std::string&) override { ++minutes; }
-    void selectFirstMinute() override { }
+    void selectFirstMinute() override {}
     bool confirm(const std::string&) override { return true; }
     int minutes = 0;
 };
 
 struct AllTicked : grid::TickList {
     int n;
-    explicit AllTicked(int count)
-        : n(count)
-    {
-    }
+    explicit AllTicked(int count) : n(count) {}
     int count() const override { return n; }
     bool ticked(int) const override { return true; }
 };
@@ -136,7 +138,8 @@ void shiftCpu(const std::string& folder, bool timeIndex)
     const std::string gridPath = folder + "/AdvSetBlk.db", fillingPath = folder + "/AdvBlock.db";
     generate(gridPath, 2016, false);
     generate(fillingPath, 1000000, true, timeIndex);
-    std::printf("%s:\n", timeIndex ? "filling with a maintained index on FTime" : "filling without secondary indexes");
+    std::printf("%s:\n",
+                timeIndex ? "filling with a maintained index on FTime" : "filling without secondary indexes");
     Quiet quiet;
     AllTicked days(7), hours(24);
     const grid::DayHourFilter filter(days, hours);
@@ -172,7 +175,7 @@ int main(int argc, char** argv)
     for (int i = 2; i < argc; ++i)
         sizes.push_back(static_cast<std::size_t>(std::strtoull(argv[i], nullptr, 10)));
     if (sizes.empty())
-        sizes = { 100000, 1000000 };
+        sizes = {100000, 1000000};
 
     shiftCpu(folder, false);
     shiftCpu(folder, true);
@@ -217,8 +220,8 @@ int main(int argc, char** argv)
         const double shiftMs = msSince(start);
         std::printf("%zu-record filling, %.1f MB: shift %.1f ms (%d + %d records changed, grid and reload included)"
                     " | plain walk %.1f ms | sequential read %.2f ms | shift/walk %.1fx, shift/read %.1fx\n",
-            n, static_cast<double>(fs::file_size(fillingPath)) / 1e6, shiftMs, r.gridChanged, r.fillingChanged,
-            fillWalk, fillRead, shiftMs / fillWalk, shiftMs / fillRead);
+                    n, static_cast<double>(fs::file_size(fillingPath)) / 1e6, shiftMs, r.gridChanged,
+                    r.fillingChanged, fillWalk, fillRead, shiftMs / fillWalk, shiftMs / fillRead);
 
         // The same shift through the command line, on fresh tables settled on disk.
         fs::remove(gridPath);
@@ -227,14 +230,14 @@ int main(int argc, char** argv)
         generate(fillingPath, n, true);
         ::sync();
         (void)sequentialReadMs(fillingPath);
-        const std::string command
-            = std::string(GRIDSHIFT_CLI) + " shift '" + folder + "' --from 15 --to 20 --size 02:30 --yes > /dev/null";
+        const std::string command = std::string(GRIDSHIFT_CLI) + " shift '" + folder +
+                                    "' --from 15 --to 20 --size 02:30 --yes > /dev/null";
         start = Clock::now();
         const int status = std::system(command.c_str());
         const double cliMs = msSince(start);
         std::printf(
-            "%zu-record filling: gridshift-cli shift %.1f ms wall (exit %d) | shift/walk %.1fx, shift/read %.1fx\n", n,
-            cliMs, status, cliMs / fillWalk, cliMs / fillRead);
+            "%zu-record filling: gridshift-cli shift %.1f ms wall (exit %d) | shift/walk %.1fx, shift/read %.1fx\n",
+            n, cliMs, status, cliMs / fillWalk, cliMs / fillRead);
     }
     fs::remove_all(folder);
     return 0;

@@ -86,7 +86,8 @@ double rawStoresMs(const std::string& path, std::size_t recordSize)
 {
     const int fd = ::open(path.c_str(), O_RDWR);
     const std::size_t size = fs::file_size(path);
-    auto* map = static_cast<volatile unsigned char*>(::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+    auto* map = static_cast<volatile unsigned char*>(::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd,
+                                                            0));
     const auto start = Clock::now();
     for (std::size_t at = 0x800 + 6; at + recordSize < size; at += 4 * recordSize)
         map[at + 4] = static_cast<unsigned char>(map[at + 4] + 1);
@@ -139,7 +140,7 @@ Timing walk(const std::string& path, const char* postField)
     t.closeMs = msSince(closing);
     check(st);
     if (sum < 0)
-        std::exit(1);  // keeps the reads from being optimised away
+        std::exit(1); // keeps the reads from being optimised away
     return t;
 }
 

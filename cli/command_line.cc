@@ -22,7 +22,7 @@ std::string narrow(const wchar_t* w)
         return {};
     std::string s(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
-    s.pop_back();  // the terminating zero
+    s.pop_back(); // the terminating zero
     return s;
 }
 

@@ -54,7 +54,7 @@ Value logical(bool b)
 }
 
 struct Slot {
-    int day;  // 0 = Monday
+    int day; // 0 = Monday
     int hour, minute, second;
     int lengthSeconds;
 };
@@ -121,14 +121,13 @@ paradox::Status writeGrid(const std::string& path, const std::vector<Slot>& slot
     options.keyFields = keyFields;
     if (indexes)
         options.indexes = gridIndexes();
-    paradox::Status st = paradox::TableBuilder::create(
-        {{"FDayOfWeek", FieldType::Short},
-         {"FTime", FieldType::Time},
-         {"FSize", FieldType::Time},
-         {"FName", FieldType::Alpha, 30},
-         {"FMaxSpots", FieldType::Short},
-         {"FActive", FieldType::Logical}},
-        options, &b);
+    paradox::Status st = paradox::TableBuilder::create({{"FDayOfWeek", FieldType::Short},
+                                                        {"FTime", FieldType::Time},
+                                                        {"FSize", FieldType::Time},
+                                                        {"FName", FieldType::Alpha, 30},
+                                                        {"FMaxSpots", FieldType::Short},
+                                                        {"FActive", FieldType::Logical}},
+                                                       options, &b);
     for (std::size_t i = 0; st.isOk() && i < slots.size(); ++i) {
         const Slot& s = slots[i];
         char name[40];
@@ -149,13 +148,12 @@ paradox::Status writeFilling(const std::string& path, const std::vector<Slot>& s
     options.keyFields = keyFields;
     if (indexes)
         options.indexes = fillingIndexes();
-    paradox::Status st = paradox::TableBuilder::create(
-        {{"FDate", FieldType::Date},
-         {"FTime", FieldType::Time},
-         {"FSpots", FieldType::Short},
-         {"FFilled", FieldType::Time},
-         {"FNote", FieldType::Alpha, 40}},
-        options, &b);
+    paradox::Status st = paradox::TableBuilder::create({{"FDate", FieldType::Date},
+                                                        {"FTime", FieldType::Time},
+                                                        {"FSpots", FieldType::Short},
+                                                        {"FFilled", FieldType::Time},
+                                                        {"FNote", FieldType::Alpha, 40}},
+                                                       options, &b);
     // Dated blocks day after day from the first Monday of 2026.
     const std::int32_t start = paradox::dayNumberFromCivil({2026, 1, 5});
     int serial = 0;
@@ -169,8 +167,7 @@ paradox::Status writeFilling(const std::string& path, const std::vector<Slot>& s
             const int spots = 2 + (serial++ % 5);
             const int filled = std::min(s.lengthSeconds, spots * 30);
             st = b->addRecord({date(day), timeOfDay(s.hour, s.minute, s.second), integer(spots),
-                               timeOfDay(0, filled / 60, filled % 60),
-                               text(serial % 7 == 0 ? "sponsor spot" : "")});
+                               timeOfDay(0, filled / 60, filled % 60), text(serial % 7 == 0 ? "sponsor spot" : "")});
             if (!st.isOk())
                 break;
         }

@@ -26,7 +26,10 @@ std::string formatTime(std::int64_t ms)
     return buf;
 }
 
-bool validDay(std::int64_t day) { return day >= 1 && day <= 3652059; }
+bool validDay(std::int64_t day)
+{
+    return day >= 1 && day <= 3652059;
+}
 
 // A day outside 0001-01-01..9999-12-31 keeps the engine's number form.
 std::string formatDate(std::int64_t day)

@@ -132,11 +132,10 @@ const char* kShiftUsage =
     "  LIST   days 0-6 (0 = Monday) or hours 0-23, e.g. 0,1,4 or 8-11,14; all when left out\n"
     "  --dry-run  print what would change, by day and hour, and change nothing\n";
 
-const char* kUndoUsage =
-    "usage: gridshift-cli undo DIR [--yes]\n"
-    "  DIR    the database folder, as typed in the window\n"
-    "  --yes  undo without asking; otherwise the shift to undo is named and the answer\n"
-    "         read from the terminal (no terminal: No)\n";
+const char* kUndoUsage = "usage: gridshift-cli undo DIR [--yes]\n"
+                         "  DIR    the database folder, as typed in the window\n"
+                         "  --yes  undo without asking; otherwise the shift to undo is named and the answer\n"
+                         "         read from the terminal (no terminal: No)\n";
 
 // Nobody sees a command line's values before they are written, so only what
 // a person plainly means is taken: a minute of the hour, in digits.
@@ -172,8 +171,8 @@ const char* kDayNames[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
 
 void printDryRun(const grid::ShiftResult& r, std::FILE* out)
 {
-    std::fprintf(out, "AdvSetBlk.db: %d records would change\nAdvBlock.db: %d records would change\n",
-                 r.gridChanged, r.fillingChanged);
+    std::fprintf(out, "AdvSetBlk.db: %d records would change\nAdvBlock.db: %d records would change\n", r.gridChanged,
+                 r.fillingChanged);
     if (r.gridChanged == 0 && r.fillingChanged == 0)
         return;
     std::fprintf(out, "day  hour  AdvSetBlk.db  AdvBlock.db\n");
@@ -299,8 +298,8 @@ int shift(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
         if (dryRun)
             printDryRun(r, out);
         else
-            std::fprintf(out, "AdvSetBlk.db: %d records changed\nAdvBlock.db: %d records changed\n",
-                         r.gridChanged, r.fillingChanged);
+            std::fprintf(out, "AdvSetBlk.db: %d records changed\nAdvBlock.db: %d records changed\n", r.gridChanged,
+                         r.fillingChanged);
     } catch (const std::exception& e) {
         progress.report("", -1);
         std::fprintf(err, "%s\n", e.what());

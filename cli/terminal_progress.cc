@@ -47,7 +47,7 @@ TerminalProgress::TerminalProgress(std::FILE* err)
         m_style = Style::Escapes;
         m_restore = [h, mode] { SetConsoleMode(h, mode); };
     } else {
-        m_style = Style::Plain;  // a console from before escape sequences
+        m_style = Style::Plain; // a console from before escape sequences
     }
 #else
     if (isatty(fileno(err)))

@@ -45,10 +45,10 @@ private:
     std::FILE* m_err;
     Style m_style;
     Clock m_clock;
-    std::function<void()> m_restore;  // puts the console's mode back
+    std::function<void()> m_restore; // puts the console's mode back
     std::string m_heading;
-    std::string m_shown;             // the line on screen; empty when there is none
-    std::size_t m_shownWidth = 0;    // its width in characters
+    std::string m_shown;          // the line on screen; empty when there is none
+    std::size_t m_shownWidth = 0; // its width in characters
     std::chrono::steady_clock::time_point m_drawnAt;
 };
 

@@ -162,7 +162,10 @@ void TableDataSet::lockForWriting()
         raise(st);
 }
 
-bool TableDataSet::eof() const { return table().eof(); }
+bool TableDataSet::eof() const
+{
+    return table().eof();
+}
 
 void TableDataSet::next()
 {

@@ -137,8 +137,8 @@ std::string userPaths(const std::string& message, const std::string& windowsPath
     if (hostCut == std::string::npos)
         return message;
     const std::string hostDir = host.substr(0, hostCut + 1);
-    const std::string userDir =
-        userCut == std::string::npos ? std::string() : pathAsTyped(windowsPath.substr(0, userCut + 1), "");
+    const std::string userDir = userCut == std::string::npos ? std::string()
+                                                             : pathAsTyped(windowsPath.substr(0, userCut + 1), "");
     std::string out;
     std::size_t from = 0;
     for (std::size_t at = message.find(hostDir); at != std::string::npos; at = message.find(hostDir, from)) {

@@ -21,10 +21,10 @@ std::string SlashedPath(const std::string& text);
 
 // What a load leaves behind, one instance for the program.
 struct Engine {
-    std::string BaseFolder;              // prefix of the last load attempt
-    std::vector<std::uint16_t> Minutes;  // distinct block minutes of the last completed load, ascending
-    std::uint16_t OldMinute = 0;         // the minute selected in the list
-    bool busy = false;                   // a load or shift is running
+    std::string BaseFolder;             // prefix of the last load attempt
+    std::vector<std::uint16_t> Minutes; // distinct block minutes of the last completed load, ascending
+    std::uint16_t OldMinute = 0;        // the minute selected in the list
+    bool busy = false;                  // a load or shift is running
 
     // BaseFolder followed directly by the file name.
     std::string tablePath(const char* fileName) const { return BaseFolder + fileName; }

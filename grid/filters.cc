@@ -41,12 +41,13 @@ int GetDOW(paradox::DateTime date)
         r = static_cast<double>(days % 7);
     } else {
         const double ms = std::nearbyint(scaled);
-        const double dayCount = std::trunc(ms / static_cast<double>(paradox::kMsPerDay)) + paradox::kDateTimeEpochDay;
+        const double dayCount = std::trunc(ms / static_cast<double>(paradox::kMsPerDay)) +
+                                paradox::kDateTimeEpochDay;
         r = std::isfinite(dayCount) ? std::fmod(dayCount, 7.0) : 0;
     }
     if (r < 0)
         r += 7;
-    const int sundayFirst = static_cast<int>(r) + 1;  // Sunday 1 ... Saturday 7
+    const int sundayFirst = static_cast<int>(r) + 1; // Sunday 1 ... Saturday 7
     const int index = sundayFirst - 2;
     return index < 0 ? index + 7 : index;
 }

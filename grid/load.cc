@@ -84,7 +84,6 @@ void runLoad(Engine& engine, const std::string& folderText, QueryDataSet& query,
     }
 }
 
-
 } // namespace detail
 
 bool loadMinutes(Engine& engine, const std::string& folderText, QueryDataSet& query, ProgressSink& progress,

@@ -57,11 +57,12 @@ std::string blockedText(const std::string& prefix, const paradox::JournalProblem
     const std::string setAside = pathAsTyped(prefix, p.setAside);
     switch (p.kind) {
     case Kind::NotAFile:
-        return journal + " — не файл записи о переносе, а папка, канал или ссылка. Уберите его: " + kUntilRemoved + ".";
+        return journal + " — не файл записи о переносе, а папка, канал или ссылка. Уберите его: " + kUntilRemoved +
+               ".";
     case Kind::NewerFormat:
         return "Запись о переносе " + journal + " сделана более новой версией программы (формат " +
-               std::to_string(p.version) + "). Откройте папку ею или, проверив таблицы, удалите этот файл: " +
-               kUntilRemoved + ".";
+               std::to_string(p.version) +
+               "). Откройте папку ею или, проверив таблицы, удалите этот файл: " + kUntilRemoved + ".";
     case Kind::SetAsideWaiting:
         return "В папке лежит отложенная запись о прерванном переносе " + setAside +
                ". Проверьте таблицы и удалите этот файл: " + kUntilRemoved + ".";

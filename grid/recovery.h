@@ -23,8 +23,8 @@ void recoverFolder(const std::string& prefix, LoadView& view, Access access = Ac
 // What the journal keeps of a shift, for the question before undoing it.
 struct ShiftRecord {
     int oldMinute = 0, newMinute = 0;
-    int gridChanged = 0, fillingChanged = 0;  // records
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0;  // local time the shift was made
+    int gridChanged = 0, fillingChanged = 0;                // records
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0; // local time the shift was made
 
     bool operator==(const ShiftRecord&) const = default;
 };
@@ -38,9 +38,9 @@ std::string shiftNote(int oldMinute, int newMinute, int gridChanged, int filling
 // writes nothing.
 struct UndoCheck {
     bool possible = false;
-    bool described = false;  // `shift` was recorded (release 0.1 kept no record)
+    bool described = false; // `shift` was recorded (release 0.1 kept no record)
     ShiftRecord shift;
-    std::string whyNot;      // one line, when not possible
+    std::string whyNot; // one line, when not possible
 };
 UndoCheck checkUndo(const std::string& prefix);
 

@@ -63,9 +63,9 @@ struct Pass {
     const Ticks& ticks;
     std::uint16_t oldMinute, newMinute;
     ProgressSink& progress;
-    int every;          // records between progress reports
-    double base, span;  // the percents the pass moves the bar across
-    const paradox::DateTime* blockSize;  // the grid's only
+    int every;                          // records between progress reports
+    double base, span;                  // the percents the pass moves the bar across
+    const paradox::DateTime* blockSize; // the grid's only
 };
 
 // Walks the table from its first record; each block that starts at the
@@ -162,8 +162,8 @@ std::string shiftQuestion(std::uint16_t oldMinute, std::uint16_t newMinute)
            "-ой минуты на " + std::to_string(newMinute) + "-ю ?";
 }
 
-ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHourFilter& filter,
-                        TableDataSet& table, QueryDataSet& query, ProgressSink& progress, ShiftView& view)
+ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHourFilter& filter, TableDataSet& table,
+                        QueryDataSet& query, ProgressSink& progress, ShiftView& view)
 {
     ShiftResult result;
     if (engine.busy)

@@ -35,10 +35,10 @@ struct ShiftInputs {
 using DayHourCounts = std::array<std::array<int, 24>, 7>;
 
 struct ShiftResult {
-    bool ran = false;        // false: another operation was running, or the user said No
-    int gridChanged = 0;     // records changed in AdvSetBlk.db
-    int fillingChanged = 0;  // records changed in AdvBlock.db
-    DayHourCounts gridByDayHour{};  // the same by day index and hour
+    bool ran = false;              // false: another operation was running, or the user said No
+    int gridChanged = 0;           // records changed in AdvSetBlk.db
+    int fillingChanged = 0;        // records changed in AdvBlock.db
+    DayHourCounts gridByDayHour{}; // the same by day index and hour
     DayHourCounts fillingByDayHour{};
 };
 
@@ -68,7 +68,7 @@ std::string shiftQuestion(std::uint16_t oldMinute, std::uint16_t newMinute);
 // same way; once the commit has begun, the tables are written in full and
 // only the reload can be stopped. Does nothing while another load or shift
 // is running.
-ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHourFilter& filter,
-                        TableDataSet& table, QueryDataSet& query, ProgressSink& progress, ShiftView& view);
+ShiftResult shiftMinute(Engine& engine, const ShiftInputs& inputs, const DayHourFilter& filter, TableDataSet& table,
+                        QueryDataSet& query, ProgressSink& progress, ShiftView& view);
 
 } // namespace grid

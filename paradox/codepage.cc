@@ -26,15 +26,24 @@ const std::uint16_t* tableFor(int codePage)
 {
     using namespace codepage_tables;
     switch (codePage) {
-    case 437: return kCp437;
-    case 850: return kCp850;
-    case 852: return kCp852;
-    case 866: return kCp866;
-    case 1250: return kCp1250;
-    case 1251: return kCp1251;
-    case 1252: return kCp1252;
-    case kHpRoman8: return kRoman8;
-    default: return nullptr;
+    case 437:
+        return kCp437;
+    case 850:
+        return kCp850;
+    case 852:
+        return kCp852;
+    case 866:
+        return kCp866;
+    case 1250:
+        return kCp1250;
+    case 1251:
+        return kCp1251;
+    case 1252:
+        return kCp1252;
+    case kHpRoman8:
+        return kRoman8;
+    default:
+        return nullptr;
     }
 }
 
@@ -169,9 +178,8 @@ int codePageOfSortOrder(std::string_view sortOrderName)
         const char* name;
         int codePage;
     } kOrders[] = {
-        {"ascii", 437},    {"intl", 437},     {"intl850", 850},  {"cyrr", 866},
-        {"ANSII850", 1252}, {"DBWINUS0", 1252}, {"DBWINWE0", 1252}, {"ancyrr", 1251},
-        {"china", 936},    {"BLROM800", kHpRoman8},
+        {"ascii", 437},     {"intl", 437},      {"intl850", 850}, {"cyrr", 866},  {"ANSII850", 1252},
+        {"DBWINUS0", 1252}, {"DBWINWE0", 1252}, {"ancyrr", 1251}, {"china", 936}, {"BLROM800", kHpRoman8},
     };
     const std::string folded = foldCase(sortOrderName);
     for (const auto& order : kOrders)

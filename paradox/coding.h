@@ -11,7 +11,10 @@
 
 namespace paradox::coding {
 
-inline std::uint8_t u8(const std::byte* p) { return std::to_integer<std::uint8_t>(p[0]); }
+inline std::uint8_t u8(const std::byte* p)
+{
+    return std::to_integer<std::uint8_t>(p[0]);
+}
 
 inline std::uint16_t loadLE16(const std::byte* p)
 {

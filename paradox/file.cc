@@ -55,8 +55,7 @@ Status FileSystem::listDirectory(const std::string& dir, std::vector<std::string
 {
     names->clear();
     std::error_code ec;
-    const std::filesystem::path folder =
-        dir.empty() ? std::filesystem::path(".") : fromUtf8(dir);
+    const std::filesystem::path folder = dir.empty() ? std::filesystem::path(".") : fromUtf8(dir);
     std::filesystem::directory_iterator it(folder, ec);
     if (ec)
         return Status::ioError(dir + ": " + ec.message());

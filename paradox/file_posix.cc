@@ -197,15 +197,21 @@ public:
                 m_map = static_cast<std::byte*>(map);
                 return Status::ok();
             }
-            ::munmap(map, size);  // unguarded: read a copy instead
+            ::munmap(map, size); // unguarded: read a copy instead
         }
         // Some file systems cannot map files; keep a copy and write through.
         m_buffer.resize(size);
         return readAll(m_fd, m_path, &m_buffer);
     }
 
-    const std::string& path() const override { return m_path; }
-    bool writable() const override { return m_writable; }
+    const std::string& path() const override
+    {
+        return m_path;
+    }
+    bool writable() const override
+    {
+        return m_writable;
+    }
 
     std::span<const std::byte> contents() const override
     {
@@ -322,7 +328,7 @@ private:
 #endif
     }
 
-    static constexpr std::uint64_t kWriteChunk = 256 * 1024;  // a multiple of every page size
+    static constexpr std::uint64_t kWriteChunk = 256 * 1024; // a multiple of every page size
 
     std::vector<bool> m_chunkReady;
     std::uint64_t m_lastReadyChunk = ~std::uint64_t{0};
@@ -370,8 +376,7 @@ public:
     {
         std::size_t done = 0;
         while (done < out.size()) {
-            const ssize_t n =
-                ::pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+            const ssize_t n = ::pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)

@@ -67,7 +67,8 @@ Status openEntryHandle(const std::string& path, bool write, DWORD flags, HANDLE*
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))) {
+        (info.dwFileAttributes &
+         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))) {
         CloseHandle(h);
         return notRegular;
     }
@@ -161,7 +162,8 @@ public:
                 m_joined.assign(m_bytes.begin() + static_cast<std::ptrdiff_t>(begin),
                                 m_bytes.begin() + static_cast<std::ptrdiff_t>(end));
                 for (std::size_t k = i; k < j; ++k)
-                    std::memcpy(m_joined.data() + (runs[k].offset - begin), runs[k].data.data(), runs[k].data.size());
+                    std::memcpy(m_joined.data() + (runs[k].offset - begin), runs[k].data.data(),
+                                runs[k].data.size());
                 st = writeThrough(begin, m_joined);
                 if (st.isOk())
                     std::memcpy(m_bytes.data() + begin, m_joined.data(), m_joined.size());
@@ -237,8 +239,8 @@ public:
     }
 
 private:
-    static constexpr std::uint64_t kJoinGap = 4096;         // a page: see writeRuns()
-    static constexpr std::uint64_t kMostJoined = 1 << 20;  // bytes in one joined write
+    static constexpr std::uint64_t kJoinGap = 4096;       // a page: see writeRuns()
+    static constexpr std::uint64_t kMostJoined = 1 << 20; // bytes in one joined write
 
     Status checkWrite(std::uint64_t offset, std::size_t size) const
     {
@@ -269,7 +271,7 @@ private:
     DWORD m_flags;
     bool m_locked = false;
     std::vector<std::byte> m_bytes;
-    std::vector<std::byte> m_joined;  // a joined write's bytes, kept for the next
+    std::vector<std::byte> m_joined; // a joined write's bytes, kept for the next
 };
 
 class WinReader final : public FileReader {

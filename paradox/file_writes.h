@@ -15,10 +15,10 @@ struct FileWrites {
     struct Piece {
         std::uint64_t offset = 0;
         std::uint32_t length = 0;
-        std::uint32_t data = 0;  // into `bytes`
+        std::uint32_t data = 0; // into `bytes`
     };
     File* file = nullptr;
-    std::string name;  // the file's name in its folder
+    std::string name; // the file's name in its folder
     std::vector<Piece> pieces;
     std::vector<std::byte> bytes;
 

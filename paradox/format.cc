@@ -35,7 +35,7 @@ std::string hexByte(unsigned v)
 int recordsInBlock(std::int16_t addDataSize, std::uint32_t recordSize, std::uint32_t blockSize)
 {
     if (addDataSize < 0)
-        return 0;  // an empty block
+        return 0; // an empty block
     const auto add = static_cast<std::uint32_t>(addDataSize);
     if (add % recordSize != 0 || add + recordSize + kBlockHeaderSize > blockSize)
         return -1;
@@ -45,25 +45,29 @@ int recordsInBlock(std::int16_t addDataSize, std::uint32_t recordSize, std::uint
 std::uint16_t fieldLength(std::uint8_t type, std::uint8_t size)
 {
     switch (type) {
-    case 0x01:  // Alpha
-    case 0x18:  // Bytes
+    case 0x01: // Alpha
+    case 0x18: // Bytes
         return size;
-    case 0x02:  // Date
-    case 0x04:  // Long
-    case 0x14:  // Time
-    case 0x16:  // AutoInc
+    case 0x02: // Date
+    case 0x04: // Long
+    case 0x14: // Time
+    case 0x16: // AutoInc
         return size == 4 ? 4 : 0;
-    case 0x03:  // Short
+    case 0x03: // Short
         return size == 2 ? 2 : 0;
-    case 0x05:  // Currency
-    case 0x06:  // Number
-    case 0x15:  // Timestamp
+    case 0x05: // Currency
+    case 0x06: // Number
+    case 0x15: // Timestamp
         return size == 8 ? 8 : 0;
-    case 0x09:  // Logical
+    case 0x09: // Logical
         return size == 1 ? 1 : 0;
-    case 0x0C: case 0x0D: case 0x0E: case 0x0F: case 0x10:  // BLOB kinds: leader + 10
+    case 0x0C:
+    case 0x0D:
+    case 0x0E:
+    case 0x0F:
+    case 0x10: // BLOB kinds: leader + 10
         return size >= 10 ? size : 0;
-    case 0x17:  // BCD: always 17 bytes; the size byte counts decimals
+    case 0x17: // BCD: always 17 bytes; the size byte counts decimals
         return size <= 32 ? 17 : 0;
     default:
         return 0;
@@ -101,16 +105,16 @@ Status walkChain(std::span<const std::byte> data, const Header& header, std::vec
         const auto add = static_cast<std::int16_t>(loadLE16(b + 4));
         const int n = recordsInBlock(add, header.recordSize, header.blockSize);
         if (n < 0) {
-            const std::string area =
-                "block " + std::to_string(blk) + " gives a record area of " + std::to_string(add) + " bytes";
+            const std::string area = "block " + std::to_string(blk) + " gives a record area of " +
+                                     std::to_string(add) + " bytes";
             if (add % header.recordSize != 0)
                 return Status::corruption(area + ", which is not a whole number of " +
                                           std::to_string(header.recordSize) + "-byte records");
             return Status::corruption(area + ", more than a block of " + std::to_string(header.blockSize) +
                                       " bytes holds");
         }
-        const std::size_t end =
-            header.blockOffset(blk) + kBlockHeaderSize + static_cast<std::size_t>(n) * header.recordSize;
+        const std::size_t end = header.blockOffset(blk) + kBlockHeaderSize +
+                                static_cast<std::size_t>(n) * header.recordSize;
         if (end > data.size())
             return Status::corruption("block " + std::to_string(blk) + " holds " + std::to_string(n) +
                                       " records up to byte " + std::to_string(end) + " but the file holds only " +

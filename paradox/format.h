@@ -32,10 +32,10 @@ inline constexpr std::size_t kKeyFields = 0x23;
 inline constexpr std::size_t kOldEncryption = 0x25;
 inline constexpr std::size_t kSortOrder = 0x29;
 inline constexpr std::size_t kModifiedFlags2 = 0x2A;
-inline constexpr std::size_t kIndexStamp = 0x2C;      // .PX/.Y: follows the owner's counter
-inline constexpr std::size_t kChangeCounter = 0x2D;   // +1 per posted change
+inline constexpr std::size_t kIndexStamp = 0x2C;    // .PX/.Y: follows the owner's counter
+inline constexpr std::size_t kChangeCounter = 0x2D; // +1 per posted change
 inline constexpr std::size_t kStructureStamp = 0x2E;
-inline constexpr std::size_t kTableStamp = 0x2F;      // .X: follows the table's counter
+inline constexpr std::size_t kTableStamp = 0x2F; // .X: follows the table's counter
 inline constexpr std::size_t kWriteProtected = 0x38;
 inline constexpr std::size_t kVersion = 0x39;
 inline constexpr std::size_t kMaxBlocks = 0x3A;
@@ -45,7 +45,7 @@ inline constexpr std::size_t kAutoIncrement = 0x49;
 inline constexpr std::size_t kFreeBlock = 0x4D;
 inline constexpr std::size_t kIndexUpdateRequired = 0x4F;
 inline constexpr std::size_t kUsedHeader = 0x51;
-inline constexpr std::size_t kReferentialFlag = 0x55;  // .DB; in an .X: its options (kIndex* below)
+inline constexpr std::size_t kReferentialFlag = 0x55; // .DB; in an .X: its options (kIndex* below)
 inline constexpr std::size_t kMarker56 = 0x56;
 inline constexpr std::size_t kFixedHeaderEnd = 0x58;
 
@@ -66,10 +66,10 @@ inline constexpr std::uint8_t kIndexUnique = 0x20;
 // In an .X's field numbers: the indexed field sorts in descending order.
 inline constexpr std::uint16_t kDescendingField = 0x8000;
 
-inline constexpr std::uint32_t kEncryptionMoved = 0xFF00FF00;  // key lives at 0x5C
+inline constexpr std::uint32_t kEncryptionMoved = 0xFF00FF00; // key lives at 0x5C
 inline constexpr std::size_t kBlockHeaderSize = 6;
-inline constexpr int kFirstExtendedVersion = 5;   // 4.x
-inline constexpr int kLongNameVersion = 12;       // 7.x: 261-byte table name
+inline constexpr int kFirstExtendedVersion = 5; // 4.x
+inline constexpr int kLongNameVersion = 12;     // 7.x: 261-byte table name
 
 enum FileType : std::uint8_t {
     kKeyedTable = 0,
@@ -83,27 +83,36 @@ enum FileType : std::uint8_t {
     kCompositeMaintained = 8,
 };
 
-inline bool isTableType(int t) { return t == kKeyedTable || t == kTable; }
+inline bool isTableType(int t)
+{
+    return t == kKeyedTable || t == kTable;
+}
 inline bool isSecondaryIndexType(int t)
 {
     return t == kSecondaryNotMaintained || t == kSecondaryMaintained || t == kCompositeNotMaintained ||
            t == kCompositeMaintained;
 }
-inline bool isMaintainedIndexType(int t) { return t == kSecondaryMaintained || t == kCompositeMaintained; }
+inline bool isMaintainedIndexType(int t)
+{
+    return t == kSecondaryMaintained || t == kCompositeMaintained;
+}
 // .PX and .Y files carry descriptors and a table name but no field names.
 inline bool isIndexIndexType(int t)
 {
     return t == kPrimaryIndex || t == kSecondaryIndexIndex || t == kCompositeIndexIndex;
 }
 
-inline int tableNameLength(int version) { return version >= kLongNameVersion ? 261 : 79; }
+inline int tableNameLength(int version)
+{
+    return version >= kLongNameVersion ? 261 : 79;
+}
 
 struct FieldDescriptor {
     std::uint8_t type = 0;
-    std::uint8_t size = 0;     // as stored: the length, or the decimals of a BCD field
-    std::uint16_t length = 0;  // bytes in the record
-    std::uint32_t offset = 0;  // from the record's start
-    std::string rawName;       // in the file's code page; empty in .PX/.Y
+    std::uint8_t size = 0;    // as stored: the length, or the decimals of a BCD field
+    std::uint16_t length = 0; // bytes in the record
+    std::uint32_t offset = 0; // from the record's start
+    std::string rawName;      // in the file's code page; empty in .PX/.Y
 };
 
 struct Header {
@@ -120,25 +129,22 @@ struct Header {
     std::uint32_t encryptionKey = 0;
     bool writeProtected = false;
     std::uint8_t auxPasswords = 0;
-    bool needsRebuild = false;  // modified flags or "index update required"
+    bool needsRebuild = false; // modified flags or "index update required"
     std::uint8_t sortOrderCode = 0;
     std::uint8_t structureStamp = 0;
-    std::uint16_t codePage = 0;  // 0 when the file does not say
-    int textCodePage = 437;      // of the file's text: codePage, else its sort order's (name, or byte
-                                 // when there is no name), else 437
+    std::uint16_t codePage = 0; // 0 when the file does not say
+    int textCodePage = 437;     // of the file's text: codePage, else its sort order's (name, or byte
+                                // when there is no name), else 437
     std::uint16_t indexRoot = 0;
     std::uint8_t indexLevels = 0;
-    std::uint8_t indexedField = 0;   // .X: table number of the first indexed field
-    std::uint8_t indexOptions = 0;   // .X: kIndex* bits
+    std::uint8_t indexedField = 0; // .X: table number of the first indexed field
+    std::uint8_t indexOptions = 0; // .X: kIndex* bits
     std::vector<FieldDescriptor> fields;
-    std::vector<std::uint16_t> fieldNumbers;  // .DB/.X of 4.x and later
+    std::vector<std::uint16_t> fieldNumbers; // .DB/.X of 4.x and later
     std::string sortOrderName;
-    std::string indexName;                    // .X only
+    std::string indexName; // .X only
 
-    bool hasExtension() const
-    {
-        return version >= kFirstExtendedVersion && !isIndexIndexType(fileType);
-    }
+    bool hasExtension() const { return version >= kFirstExtendedVersion && !isIndexIndexType(fileType); }
     std::size_t blockOffset(std::uint32_t block) const
     {
         return headerSize + static_cast<std::size_t>(block - 1) * blockSize;
@@ -170,8 +176,8 @@ Status readChain(std::span<const std::byte> file, const Header& header, std::vec
 // Where a table's chain goes on after the header's records are all in, as a
 // writer that stopped half-way leaves it (see readTableChain).
 struct ChainOverrun {
-    std::uint32_t blockRecords = 0;  // what the blocks hold, up to where the chain leaves the header's blocks
-    std::uint16_t strayBlock = 0;    // the block past the header's count that the chain goes on to; 0 if none
+    std::uint32_t blockRecords = 0; // what the blocks hold, up to where the chain leaves the header's blocks
+    std::uint16_t strayBlock = 0;   // the block past the header's count that the chain goes on to; 0 if none
     bool found(const Header& header) const { return strayBlock != 0 || blockRecords > header.numRecords; }
 };
 

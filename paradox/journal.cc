@@ -34,7 +34,7 @@ using Kind = JournalProblem::Kind;
 //     magic and a checksum of the header, which holds the body's checksum.
 constexpr std::array<char, 8> kMagic = {'G', 'S', 'J', 'O', 'U', 'R', 'N', 'L'};
 constexpr std::array<char, 8> kCommitMagic = {'C', 'O', 'M', 'M', 'I', 'T', 'T', 'D'};
-constexpr std::uint32_t kFirstVersion = 1;  // as release 0.1 wrote it: no note
+constexpr std::uint32_t kFirstVersion = 1; // as release 0.1 wrote it: no note
 constexpr std::uint32_t kFormatVersion = 2;
 constexpr std::size_t kHeaderSize = 64;
 constexpr std::size_t kMarkSize = 16;
@@ -167,7 +167,9 @@ Image encode(JournalKind kind, std::string_view note, const std::vector<std::str
 class Cursor {
 public:
     Cursor(FileReader& reader, std::uint64_t begin, std::uint64_t end)
-        : m_reader(reader), m_pos(begin), m_end(end),
+        : m_reader(reader),
+          m_pos(begin),
+          m_end(end),
           m_capacity(static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, end - begin))),
           m_buffer(std::make_unique_for_overwrite<std::byte[]>(m_capacity))
     {
@@ -186,7 +188,8 @@ public:
             return Status::corruption("the journal ends early");
         while (n > 0) {
             if (m_at == m_have) {
-                const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(m_capacity, m_end - m_pos));
+                const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(m_capacity,
+                                                                                          m_end - m_pos));
                 Status st = m_reader.readAt(m_pos, {m_buffer.get(), size});
                 if (!st.isOk())
                     return st;
@@ -264,9 +267,11 @@ Status readHeader(FileReader& reader, Header* out)
     out->files = loadLE32(h.data() + kFilesAt);
     out->pieces = loadLE32(h.data() + kPiecesAt);
     out->noteLength = out->version == kFirstVersion ? 0 : loadLE32(h.data() + kNoteLengthAt);
-    if (out->version < kFirstVersion || loadLE64(h.data() + kHeaderSumAt) != journalChecksum(h.data(), kHeaderSumAt) ||
+    if (out->version < kFirstVersion ||
+        loadLE64(h.data() + kHeaderSumAt) != journalChecksum(h.data(), kHeaderSumAt) ||
         out->bodyLength != size - kHeaderSize - kMarkSize || out->noteLength > out->bodyLength ||
-        (kind != static_cast<std::uint32_t>(JournalKind::Change) && kind != static_cast<std::uint32_t>(JournalKind::Undo)))
+        (kind != static_cast<std::uint32_t>(JournalKind::Change) &&
+         kind != static_cast<std::uint32_t>(JournalKind::Undo)))
         return Status::ok();
     out->kind = static_cast<JournalKind>(kind);
     out->state = mark == commitMark(h.data()) ? Header::State::Committed : Header::State::Hot;
@@ -373,7 +378,10 @@ std::string extensionOf(const std::string& name)
     return dot == std::string::npos ? std::string() : foldCase(name.substr(dot + 1));
 }
 
-bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
 
 // .X02 and .Y02, .XG0 and .YG0: the secondary indexes a table's writer keeps.
 bool isIndexExtension(const std::string& ext)
@@ -440,7 +448,10 @@ void pauseBeforeMark(FileSystem& fs)
     }
 }
 
-std::string setAsideName(const std::string& journalName) { return journalName + ".damaged"; }
+std::string setAsideName(const std::string& journalName)
+{
+    return journalName + ".damaged";
+}
 
 // The first journal set aside in the folder, if any.
 std::string setAsideIn(const std::vector<std::string>& entries, const std::string& journalName)
@@ -592,7 +603,8 @@ private:
             return false;
         const std::string stem = foldCase(stemOf(name)), ext = extensionOf(name);
         for (const std::string& table : m_j.m_tables)
-            if (foldCase(stemOf(table)) == stem && (ext == extensionOf(table) || ext == "px" || isIndexExtension(ext)))
+            if (foldCase(stemOf(table)) == stem &&
+                (ext == extensionOf(table) || ext == "px" || isIndexExtension(ext)))
                 return true;
         return false;
     }
@@ -649,7 +661,7 @@ namespace {
 // before, what the change wrote, some bytes of each, or neither.
 struct Tally {
     std::uint64_t before = 0, after = 0, torn = 0, neither = 0;
-    std::uint32_t firstNeither = 0, firstNotAfter = 0;  // their files
+    std::uint32_t firstNeither = 0, firstNotAfter = 0; // their files
 };
 
 // Whether every byte at `now` holds the before- or the after-image's byte,
@@ -808,8 +820,9 @@ Status Journal::commit(JournalKind kind, std::vector<FileWrites>& writes, std::s
         if (m_fs.listDirectory(m_folder, &entries).isOk()) {
             const std::string waiting = setAsideIn(entries, m_name);
             if (!waiting.empty())
-                return Status::invalidArgument(m_folder + waiting +
-                                               ": a damaged journal was set aside here; check the tables and remove it first");
+                return Status::invalidArgument(
+                    m_folder + waiting +
+                    ": a damaged journal was set aside here; check the tables and remove it first");
         }
         std::unique_ptr<FileReader> old;
         Status st = m_fs.openReader(path(), &old);
@@ -894,14 +907,14 @@ Status Journal::commit(JournalKind kind, std::vector<FileWrites>& writes, std::s
         if (back.isOk())
             back = journal->sync();
         if (!back.isOk())
-            return Status::ioError(st.message() +
-                                   "; the change is either complete or will be undone when the folder is next opened");
+            return Status::ioError(
+                st.message() + "; the change is either complete or will be undone when the folder is next opened");
     }
     if (journal)
         (void)journal->close();
     for (std::size_t f = 0; back.isOk() && f < changed.size(); ++f) {
         const FileWrites& w = *changed[f];
-        const std::byte* now = nullptr;  // the before-images, in the journal's copy
+        const std::byte* now = nullptr; // the before-images, in the journal's copy
         runs.clear();
         std::size_t at = kHeaderSize + note.size();
         for (const std::string& n : names)
@@ -1063,9 +1076,10 @@ Status Journal::recover(Recovery* out) const
         if (!tallyPieces(c, h, d, files, &t))
             return refuse(&why, Kind::Failed, m_name, Status::corruption(path() + ": changed while it was read"));
         if (t.neither > 0)
-            return refuse(&why, Kind::Changed, d.names[t.firstNeither],
-                          Status::corruption(m_folder + d.names[t.firstNeither] +
-                                             ": the file was changed after the interrupted change; it cannot be put back"));
+            return refuse(
+                &why, Kind::Changed, d.names[t.firstNeither],
+                Status::corruption(m_folder + d.names[t.firstNeither] +
+                                   ": the file was changed after the interrupted change; it cannot be put back"));
     }
     {
         Cursor c(judge.reader(), piecesAt, bodyEnd);
@@ -1116,13 +1130,14 @@ Status Journal::undo(std::vector<std::string>* undone, std::string* note, Journa
         if (m_fs.listDirectory(m_folder, &entries).isOk()) {
             why->setAside = setAsideIn(entries, m_name);
             if (!why->setAside.empty())
-                return refuse(why, Kind::SetAsideWaiting, {},
-                              Status::invalidArgument(m_folder + why->setAside +
-                                                      ": a damaged journal was set aside here; nothing can be undone"));
+                return refuse(
+                    why, Kind::SetAsideWaiting, {},
+                    Status::invalidArgument(m_folder + why->setAside +
+                                            ": a damaged journal was set aside here; nothing can be undone"));
         }
     }
-    const Status nothing =
-        Status::notFound(path() + ": no finished change is recorded here, so there is nothing to undo");
+    const Status nothing = Status::notFound(path() +
+                                            ": no finished change is recorded here, so there is nothing to undo");
     Judge judge(*this, why);
     Header h;
     Status st = judge.readJournal(&h);
@@ -1147,7 +1162,8 @@ Status Journal::undo(std::vector<std::string>* undone, std::string* note, Journa
     if (h.state == Header::State::Hot)
         return refuse(why, Kind::Interrupted, {},
                       Status::invalidArgument(path() + ": an interrupted change must be rolled back first"));
-    const Status damaged = Status::corruption(path() + ": the record of the last change is damaged; nothing can be undone");
+    const Status damaged = Status::corruption(path() +
+                                              ": the record of the last change is damaged; nothing can be undone");
     if (h.state == Header::State::Damaged || h.bodyLength > judge.longestBody())
         return refuse(why, Kind::Damaged, {}, damaged);
     bool sound = false;
@@ -1178,9 +1194,10 @@ Status Journal::undo(std::vector<std::string>* undone, std::string* note, Journa
     if (!tallyPieces(c, h, d, files, &t))
         return refuse(why, Kind::Damaged, {}, damaged);
     if (t.before + t.torn + t.neither > 0)
-        return refuse(why, Kind::Changed, d.names[t.firstNotAfter],
-                      Status::invalidArgument(m_folder + d.names[t.firstNotAfter] +
-                                              ": the file has changed since the last change, which cannot be undone"));
+        return refuse(
+            why, Kind::Changed, d.names[t.firstNotAfter],
+            Status::invalidArgument(m_folder + d.names[t.firstNotAfter] +
+                                    ": the file has changed since the last change, which cannot be undone"));
     if (!write) {
         if (note)
             *note = d.note;

@@ -35,8 +35,8 @@
 namespace paradox {
 
 enum class JournalKind : std::uint32_t {
-    Change = 1,  // a change of the files' contents
-    Undo = 2,    // the undoing of the change recorded before it
+    Change = 1, // a change of the files' contents
+    Undo = 2,   // the undoing of the change recorded before it
 };
 
 // Why a journal stands in the way of a change to its folder, or what
@@ -44,25 +44,25 @@ enum class JournalKind : std::uint32_t {
 struct JournalProblem {
     enum class Kind {
         None,
-        NotAFile,         // the journal's path is a folder, a pipe, a link or a device
-        NewerFormat,      // written by a newer program, in format `version`; left in place
-        SetAsideWaiting,  // a journal set aside earlier (`setAside`) is still in the folder
-        Damaged,          // the journal does not add up; set aside as `setAside`
-        NotOurs,          // it names `name`, no file of the tables; set aside as `setAside`
-        InUse,            // `name` is held by another program
-        Missing,          // `name`, which the journal changes, is not in the folder
-        Changed,          // `name` holds bytes that are neither before nor after the change, or another size
-        Interrupted,      // a change stopped half-way: recover() first
-        NothingToUndo,    // no finished change is recorded
-        AlreadyUndone,    // the last change was undone already
-        Failed,           // the system refused a read or a write; the status says which
+        NotAFile,        // the journal's path is a folder, a pipe, a link or a device
+        NewerFormat,     // written by a newer program, in format `version`; left in place
+        SetAsideWaiting, // a journal set aside earlier (`setAside`) is still in the folder
+        Damaged,         // the journal does not add up; set aside as `setAside`
+        NotOurs,         // it names `name`, no file of the tables; set aside as `setAside`
+        InUse,           // `name` is held by another program
+        Missing,         // `name`, which the journal changes, is not in the folder
+        Changed,         // `name` holds bytes that are neither before nor after the change, or another size
+        Interrupted,     // a change stopped half-way: recover() first
+        NothingToUndo,   // no finished change is recorded
+        AlreadyUndone,   // the last change was undone already
+        Failed,          // the system refused a read or a write; the status says which
     };
     // What the pieces of a damaged journal that could still be read show.
     enum class Tables { Unknown, AsBefore, AsAfter, Mixed };
 
     Kind kind = Kind::None;
-    std::string name;      // a file name in the folder, or as the journal spells it
-    std::string setAside;  // the file name the journal now has
+    std::string name;     // a file name in the folder, or as the journal spells it
+    std::string setAside; // the file name the journal now has
     std::uint32_t version = 0;
     Tables tables = Tables::Unknown;
 };
@@ -70,13 +70,13 @@ struct JournalProblem {
 // What opening a folder found of an earlier change.
 struct Recovery {
     enum class Outcome {
-        Nothing,     // no journal, or a finished change
-        RolledBack,  // a change stopped half-way and its files were put back
-        SetAside,    // the journal was damaged or not ours: see `problem`
-        Blocked,     // a journal set aside, of a newer program, or not a file is in the way: see `problem`
+        Nothing,    // no journal, or a finished change
+        RolledBack, // a change stopped half-way and its files were put back
+        SetAside,   // the journal was damaged or not ours: see `problem`
+        Blocked,    // a journal set aside, of a newer program, or not a file is in the way: see `problem`
     };
     Outcome outcome = Outcome::Nothing;
-    std::vector<std::string> files;  // the files put back, by name
+    std::vector<std::string> files; // the files put back, by name
     // Why the folder must not be written now (SetAside, Blocked), or why
     // recover() failed.
     JournalProblem problem;

@@ -37,15 +37,15 @@ Status PrimaryIndex::load(File* px, const format::Header& table, std::span<const
     if (bytes.size() >= format::kFixedHeaderEnd && static_cast<int>(type) != fileType &&
         type <= format::kCompositeMaintained)
         return Status::corruption(std::string(fileType == format::kPrimaryIndex ? "not a primary index"
-                                                                                 : "not the index of these blocks") +
+                                                                                : "not the index of these blocks") +
                                   " (file type " + std::to_string(type) + ")");
     Status st = format::parseHeader(bytes, &index.m_header);
     if (!st.isOk())
         return st;
     const format::Header& h = index.m_header;
     if (h.fields.size() != table.keyFields)
-        return Status::corruption("the index has " + std::to_string(h.fields.size()) +
-                                  " key fields but the table " + std::to_string(table.keyFields));
+        return Status::corruption("the index has " + std::to_string(h.fields.size()) + " key fields but the table " +
+                                  std::to_string(table.keyFields));
     std::size_t keyLength = 0;
     for (std::size_t i = 0; i < h.fields.size(); ++i) {
         if (h.fields[i].type != table.fields[i].type || h.fields[i].size != table.fields[i].size)
@@ -87,13 +87,14 @@ Status PrimaryIndex::load(File* px, const format::Header& table, std::span<const
                 return Status::corruption("index block " + std::to_string(f.block) + " is out of range or reused");
             seen[f.block] = true;
             const std::byte* blk = bytes.data() + h.blockOffset(f.block);
-            const int n = format::recordsInBlock(static_cast<std::int16_t>(coding::loadLE16(blk + 4)),
-                                                 h.recordSize, h.blockSize);
+            const int n = format::recordsInBlock(static_cast<std::int16_t>(coding::loadLE16(blk + 4)), h.recordSize,
+                                                 h.blockSize);
             if (n <= 0)
                 return Status::corruption("index block " + std::to_string(f.block) + " has an invalid size");
             if (h.blockOffset(f.block) + format::kBlockHeaderSize + static_cast<std::size_t>(n) * h.recordSize >
                 bytes.size())
-                return Status::corruption("index block " + std::to_string(f.block) + " runs past the end of the file");
+                return Status::corruption("index block " + std::to_string(f.block) +
+                                          " runs past the end of the file");
             const std::byte* first = blk + format::kBlockHeaderSize;
             if (f.expectedFirstKey && std::memcmp(first, f.expectedFirstKey, keyLength) != 0)
                 return Status::corruption("index block " + std::to_string(f.block) +
@@ -121,8 +122,8 @@ Status PrimaryIndex::load(File* px, const format::Header& table, std::span<const
     }
 
     if (leaves.size() != filled.size())
-        return Status::corruption("the index lists " + std::to_string(leaves.size()) + " data blocks, the table has " +
-                                  std::to_string(filled.size()));
+        return Status::corruption("the index lists " + std::to_string(leaves.size()) +
+                                  " data blocks, the table has " + std::to_string(filled.size()));
     for (std::size_t i = 0; i < leaves.size(); ++i) {
         const format::ChainBlock& b = *filled[i];
         const std::byte* firstRecord = tableBytes.data() + table.blockOffset(b.number) + format::kBlockHeaderSize;
@@ -143,7 +144,7 @@ Status PrimaryIndex::planFirstKey(std::uint16_t block, const std::byte* key, Fil
     while (loc) {
         const std::size_t off = entryOffset(*loc);
         if (std::memcmp(m_px->contents().data() + off, key, m_keyLength) == 0)
-            break;  // already right here, so above as well
+            break; // already right here, so above as well
         out->add(off, key, m_keyLength);
         // The first entry of an index block is also its parent's key for it.
         if (loc->entry != 0)

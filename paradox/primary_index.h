@@ -42,8 +42,8 @@ private:
     File* m_px = nullptr;
     format::Header m_header;
     std::size_t m_keyLength = 0;
-    std::vector<std::optional<Location>> m_leafOf;    // by data block number
-    std::vector<std::optional<Location>> m_parentOf;  // by index block number
+    std::vector<std::optional<Location>> m_leafOf;   // by data block number
+    std::vector<std::optional<Location>> m_parentOf; // by index block number
 };
 
 } // namespace paradox

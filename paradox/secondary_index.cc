@@ -285,10 +285,10 @@ Status MaintainedIndex::open(File* x, File* y, const format::Header& table, std:
     if (!st.isOk())
         return st;
     if (index->m_entries != h.numRecords)
-        return Status::corruption("the header counts " + std::to_string(h.numRecords) + " entries but the blocks hold " +
-                                  std::to_string(index->m_entries));
+        return Status::corruption("the header counts " + std::to_string(h.numRecords) +
+                                  " entries but the blocks hold " + std::to_string(index->m_entries));
     const int yType = h.fileType == format::kSecondaryMaintained ? format::kSecondaryIndexIndex
-                                                                  : format::kCompositeIndexIndex;
+                                                                 : format::kCompositeIndexIndex;
     st = PrimaryIndex::load(y, h, bytes, index->m_chain, &index->m_blocks, yType);
     if (!st.isOk())
         return st.withContext("its index of blocks");
@@ -516,7 +516,8 @@ Status MaintainedIndex::plan(const Table::Impl& t, const std::vector<std::uint32
                 ++p;
             const std::byte* next = nullptr;
             bool isMoving = false;
-            if (m < sorted.size() && (p >= m_entries || l.compare(fresh.data() + sorted[m] * size, entryAt(p)) < 0)) {
+            if (m < sorted.size() &&
+                (p >= m_entries || l.compare(fresh.data() + sorted[m] * size, entryAt(p)) < 0)) {
                 next = fresh.data() + sorted[m++] * size;
                 isMoving = true;
             } else if (p < m_entries) {

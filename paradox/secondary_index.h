@@ -31,9 +31,9 @@ public:
     enum class Role : std::uint8_t { Indexed, Key, RecordNumber, Block, Place };
     struct Column {
         Role role = Role::Indexed;
-        int tableField = -1;             // Indexed and Key columns
-        std::uint32_t recordOffset = 0;  // of that field in a record
-        std::uint32_t offset = 0;        // in the entry
+        int tableField = -1;            // Indexed and Key columns
+        std::uint32_t recordOffset = 0; // of that field in a record
+        std::uint32_t offset = 0;       // in the entry
         std::uint16_t length = 0;
         std::uint8_t type = 0;
         bool descending = false;
@@ -72,7 +72,7 @@ public:
 
     std::int64_t block(const std::byte* entry) const;
     void setBlock(std::byte* entry, std::uint16_t block) const;
-    std::int64_t place(const std::byte* entry) const;  // tables without a key
+    std::int64_t place(const std::byte* entry) const; // tables without a key
     // The key columns of a keyed table's entry, which lie together.
     std::uint32_t keyOffset() const { return m_keyOffset; }
     std::uint32_t keyLength() const { return m_keyLength; }
@@ -138,13 +138,13 @@ private:
     File* m_x = nullptr;
     format::Header m_header;
     IndexLayout m_layout;
-    std::vector<format::ChainBlock> m_chain;  // the .X's blocks; "slots" are entry positions
+    std::vector<format::ChainBlock> m_chain; // the .X's blocks; "slots" are entry positions
     std::uint32_t m_entries = 0;
-    std::optional<PrimaryIndex> m_blocks;     // the .Y
+    std::optional<PrimaryIndex> m_blocks; // the .Y
     mutable std::size_t m_chainHint = 0;
 
     bool m_checked = false;
-    bool m_equalValues = false;  // two entries hold the same indexed values
+    bool m_equalValues = false; // two entries hold the same indexed values
     std::vector<std::uint32_t> m_slotOfEntry;
     std::vector<std::uint32_t> m_entryOfSlot;
 };

@@ -11,13 +11,13 @@ class [[nodiscard]] Status {
 public:
     enum class Code {
         Ok,
-        NotFound,      // a file or a field that is not there
-        Corruption,    // a file whose bytes do not add up
-        IOError,       // the operating system refused a read or a write
-        ReadOnly,      // the table was opened without write access
-        InUse,         // another program holds the table
-        NotSupported,  // a table or an edit this library refuses to write
-        KeyViolation,  // a post would duplicate a primary key
+        NotFound,     // a file or a field that is not there
+        Corruption,   // a file whose bytes do not add up
+        IOError,      // the operating system refused a read or a write
+        ReadOnly,     // the table was opened without write access
+        InUse,        // another program holds the table
+        NotSupported, // a table or an edit this library refuses to write
+        KeyViolation, // a post would duplicate a primary key
         InvalidArgument,
     };
 

@@ -40,7 +40,10 @@ std::string extensionOf(const std::string& name)
     return dot == std::string::npos ? std::string() : foldCase(name.substr(dot + 1));
 }
 
-bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
 
 // BCD: sign and decimals in byte 0, then 32 packed digits; a negative value
 // has its digits inverted. Digits that are not decimal are noise left by the
@@ -405,17 +408,50 @@ Status Table::checkSecondaryIndexes()
     return Status::ok();
 }
 
-const std::string& Table::path() const { return m_impl->path; }
-bool Table::readOnly() const { return m_impl->readOnly; }
-bool Table::keyed() const { return m_impl->header.fileType == format::kKeyedTable; }
-int Table::keyFieldCount() const { return m_impl->header.keyFields; }
-int Table::version() const { return m_impl->header.version; }
-int Table::blockSize() const { return static_cast<int>(m_impl->header.blockSize); }
-int Table::codePage() const { return m_impl->header.codePage; }
-std::uint32_t Table::recordCount() const { return m_impl->recordCount; }
-const HalfWritten* Table::halfWritten() const { return m_impl->halfWritten ? &*m_impl->halfWritten : nullptr; }
-const std::vector<Field>& Table::fields() const { return m_impl->fields; }
-bool Table::editing() const { return m_impl->editing; }
+const std::string& Table::path() const
+{
+    return m_impl->path;
+}
+bool Table::readOnly() const
+{
+    return m_impl->readOnly;
+}
+bool Table::keyed() const
+{
+    return m_impl->header.fileType == format::kKeyedTable;
+}
+int Table::keyFieldCount() const
+{
+    return m_impl->header.keyFields;
+}
+int Table::version() const
+{
+    return m_impl->header.version;
+}
+int Table::blockSize() const
+{
+    return static_cast<int>(m_impl->header.blockSize);
+}
+int Table::codePage() const
+{
+    return m_impl->header.codePage;
+}
+std::uint32_t Table::recordCount() const
+{
+    return m_impl->recordCount;
+}
+const HalfWritten* Table::halfWritten() const
+{
+    return m_impl->halfWritten ? &*m_impl->halfWritten : nullptr;
+}
+const std::vector<Field>& Table::fields() const
+{
+    return m_impl->fields;
+}
+bool Table::editing() const
+{
+    return m_impl->editing;
+}
 
 int Table::fieldIndex(std::string_view name) const
 {
@@ -440,7 +476,10 @@ void Table::next()
         ++m_impl->walkPos;
 }
 
-bool Table::eof() const { return m_impl->walkPos >= m_impl->recordCount; }
+bool Table::eof() const
+{
+    return m_impl->walkPos >= m_impl->recordCount;
+}
 
 bool Table::isNull(int field) const
 {

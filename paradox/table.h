@@ -38,11 +38,11 @@ bool isBlobType(FieldType type);
 bool isDateTimeType(FieldType type);
 
 struct Field {
-    std::string name;  // UTF-8
+    std::string name; // UTF-8
     FieldType type = FieldType::Alpha;
-    int size = 0;      // the descriptor's size: bytes, or decimals for BCD
-    int length = 0;    // bytes in the record
-    int offset = 0;    // from the record's start
+    int size = 0;   // the descriptor's size: bytes, or decimals for BCD
+    int length = 0; // bytes in the record
+    int offset = 0; // from the record's start
 };
 
 // A decoded field value.
@@ -50,9 +50,9 @@ struct Value {
     enum class Kind { Null, Integer, Float, Date, Time, Timestamp, Logical, Text, Bytes, Decimal, Blob };
 
     Kind kind = Kind::Null;
-    std::int64_t integer = 0;  // Integer; Date: day number; Time: ms since midnight; Logical: 0 or 1
-    double real = 0;           // Float; Timestamp: ms with day 1 starting at kMsPerDay
-    std::string text;          // Text: UTF-8; Bytes: the raw bytes; Decimal: digits such as "-1.23"
+    std::int64_t integer = 0; // Integer; Date: day number; Time: ms since midnight; Logical: 0 or 1
+    double real = 0;          // Float; Timestamp: ms with day 1 starting at kMsPerDay
+    std::string text;         // Text: UTF-8; Bytes: the raw bytes; Decimal: digits such as "-1.23"
 };
 
 // How a writer that stopped half-way, or a copy taken while it wrote, left
@@ -62,10 +62,10 @@ struct Value {
 // never written.
 struct HalfWritten {
     std::uint32_t headerRecords = 0;
-    std::uint32_t blockRecords = 0;  // what the chain's blocks hold, up to where it leaves the header's blocks
+    std::uint32_t blockRecords = 0; // what the chain's blocks hold, up to where it leaves the header's blocks
     std::uint32_t headerBlocks = 0;
-    std::uint32_t fileBlocks = 0;    // what the file holds, the last perhaps in part
-    std::uint32_t strayBlock = 0;    // the block past the header's that the chain goes on to; 0 if none
+    std::uint32_t fileBlocks = 0; // what the file holds, the last perhaps in part
+    std::uint32_t strayBlock = 0; // the block past the header's that the chain goes on to; 0 if none
 };
 
 // What is wrong, naming no file: "a writer left the table half-way: the
@@ -125,7 +125,7 @@ public:
         // ReadWrite falls back to read-only when the file cannot be written;
         // editing such a table fails with "Cannot modify a read-only dataset".
         OpenMode mode = OpenMode::ReadWrite;
-        FileSystem* fileSystem = nullptr;  // the system's files when null
+        FileSystem* fileSystem = nullptr; // the system's files when null
     };
 
     // Hands out a table only when the file opened and checked out.
@@ -133,7 +133,7 @@ public:
 
     Table(const Table&) = delete;
     Table& operator=(const Table&) = delete;
-    ~Table();  // closes, dropping any error: call close() to see it
+    ~Table(); // closes, dropping any error: call close() to see it
 
     // Flushes written files to disk, releases locks and closes.
     Status close();
@@ -147,9 +147,9 @@ public:
     bool readOnly() const;
     bool keyed() const;
     int keyFieldCount() const;
-    int version() const;    // file version ID, 3 (3.0) to 12 (7.x)
-    int blockSize() const;  // bytes
-    int codePage() const;   // 0 when the file does not say
+    int version() const;   // file version ID, 3 (3.0) to 12 (7.x)
+    int blockSize() const; // bytes
+    int codePage() const;  // 0 when the file does not say
     std::uint32_t recordCount() const;
     // Null unless a writer left the table half-way; then recordCount() is
     // the header's count, and every write is refused.
@@ -179,7 +179,7 @@ public:
     // the records of the current block from the cursor on, as the file holds
     // them (posts are not shown), `stride` bytes apart. Empty at the end.
     struct Run {
-        std::uint32_t slot = 0;  // the cursor's position, 0 at the first record
+        std::uint32_t slot = 0; // the cursor's position, 0 at the first record
         const std::byte* first = nullptr;
         std::uint32_t count = 0;
         std::uint32_t stride = 0;

@@ -94,7 +94,7 @@ bool encodeBcd(const std::string& text, int decimals, std::byte* out)
         if (c < '0' || c > '9')
             return false;
     if (frac.size() > static_cast<std::size_t>(decimals))
-        frac.resize(static_cast<std::size_t>(decimals));  // truncated, as a fixed-decimal column stores it
+        frac.resize(static_cast<std::size_t>(decimals)); // truncated, as a fixed-decimal column stores it
     frac.append(static_cast<std::size_t>(decimals) - frac.size(), '0');
     whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
     if (whole.size() + frac.size() > 32)
@@ -145,8 +145,8 @@ void writeCommonHeader(Image& img, const CreateOptions& o, std::size_t recordSiz
 
 struct IndexEntry {
     const std::byte* key;
-    std::uint32_t child;  // data block, or the position of an index block in the level below
-    std::uint32_t count;  // records below the entry
+    std::uint32_t child; // data block, or the position of an index block in the level below
+    std::uint32_t count; // records below the entry
 };
 
 struct Descriptor {
@@ -177,7 +177,8 @@ Status buildBlockIndex(const CreateOptions& o, int fileType, const std::vector<D
         std::vector<std::vector<IndexEntry>> blocks;
         for (std::size_t i = 0; i < current.size(); i += perBlock)
             blocks.emplace_back(current.begin() + static_cast<std::ptrdiff_t>(i),
-                                current.begin() + static_cast<std::ptrdiff_t>(std::min(current.size(), i + perBlock)));
+                                current.begin() +
+                                    static_cast<std::ptrdiff_t>(std::min(current.size(), i + perBlock)));
         std::vector<IndexEntry> above;
         for (std::size_t j = 0; j < blocks.size(); ++j) {
             std::uint32_t sum = 0;
@@ -209,7 +210,7 @@ Status buildBlockIndex(const CreateOptions& o, int fileType, const std::vector<D
                       static_cast<std::uint16_t>(total), static_cast<int>(keyFields.size()));
     px.u16(kIndexRoot, 1);
     px.u8(kIndexLevels, static_cast<unsigned>(levels.size()));
-    px.u8(kIndexStamp, stamp);  // follows its owner's change counter
+    px.u8(kIndexStamp, stamp); // follows its owner's change counter
     px.u16(kUsedHeader, static_cast<unsigned>(used));
     for (std::size_t i = 0; i < keyFields.size(); ++i) {
         px.u8(kFixedHeaderEnd + 2 * i, keyFields[i].type);
@@ -245,7 +246,7 @@ Status buildBlockIndex(const CreateOptions& o, int fileType, const std::vector<D
 struct PlacedRecord {
     const std::byte* bytes;
     std::uint16_t block;
-    std::uint16_t place;  // in the block, from 0
+    std::uint16_t place; // in the block, from 0
 };
 
 // A secondary index of the new table: the .X (a keyed table of entries in
@@ -256,13 +257,14 @@ struct BuiltIndex {
 };
 
 Status buildSecondaryIndex(const CreateOptions& o, const IndexDefinition& wanted, const std::string& xPath,
-                           const std::string& yPath, const std::vector<FieldDefinition>& fieldDefinitions, const Header& table,
-                           std::uint32_t updateTime, const std::vector<PlacedRecord>& records, BuiltIndex* out)
+                           const std::string& yPath, const std::vector<FieldDefinition>& fieldDefinitions,
+                           const Header& table, std::uint32_t updateTime, const std::vector<PlacedRecord>& records,
+                           BuiltIndex* out)
 {
     const bool keyed = o.keyFields > 0;
     // Columns: the indexed fields, then the key and the block, or the
     // record's number, block and place.
-    std::vector<std::uint16_t> numbers;  // field numbers as the header gives them
+    std::vector<std::uint16_t> numbers; // field numbers as the header gives them
     std::vector<Descriptor> descriptors;
     std::vector<std::string> names;
     for (const std::string& name : wanted.fields) {
@@ -324,7 +326,7 @@ Status buildSecondaryIndex(const CreateOptions& o, const IndexDefinition& wanted
     const std::size_t end = pos + wanted.name.size() + 1;
     const std::size_t headerSize = (end + kHeaderUnit - 1) / kHeaderUnit * kHeaderUnit;
     const int type = wanted.name.empty() ? (wanted.maintained ? kSecondaryMaintained : kSecondaryNotMaintained)
-                                       : (wanted.maintained ? kCompositeMaintained : kCompositeNotMaintained);
+                                         : (wanted.maintained ? kCompositeMaintained : kCompositeNotMaintained);
     Image x(headerSize + blocks * blockSize);
     writeCommonHeader(x, o, entrySize, headerSize, type, o.blockSizeKiB, static_cast<std::uint32_t>(n),
                       static_cast<std::uint16_t>(blocks), static_cast<int>(nx));
@@ -333,8 +335,8 @@ Status buildSecondaryIndex(const CreateOptions& o, const IndexDefinition& wanted
     x.u32(kOldEncryption, kEncryptionMoved);
     x.u8(kIndexStamp, 0xFF);
     x.u8(kChangeCounter, 1);
-    x.u8(kStructureStamp, 1);  // the table's
-    x.u8(kTableStamp, 1);      // follows the table's change counter
+    x.u8(kStructureStamp, 1); // the table's
+    x.u8(kTableStamp, 1);     // follows the table's change counter
     x.u8(kUnknown3E, 0x1F);
     x.u8(kUnknown3E + 1, 0x0F);
     x.u16(kUsedHeader, static_cast<unsigned>(used));
@@ -410,7 +412,8 @@ Status buildSecondaryIndex(const CreateOptions& o, const IndexDefinition& wanted
         coding::storeLE16(blk + 4, static_cast<std::uint16_t>((count - 1) * entrySize));
         for (std::size_t r = 0; r < count; ++r)
             std::memcpy(blk + kBlockHeaderSize + r * entrySize, entry(sorted[first + r]), entrySize);
-        leaves.push_back({blk + kBlockHeaderSize, static_cast<std::uint32_t>(b + 1), static_cast<std::uint32_t>(count)});
+        leaves.push_back({blk + kBlockHeaderSize, static_cast<std::uint32_t>(b + 1),
+                          static_cast<std::uint32_t>(count)});
     }
     std::vector<Descriptor> keyFields(descriptors.begin(), descriptors.end() - 1);
     st = buildBlockIndex(o, wanted.name.empty() ? kSecondaryIndexIndex : kCompositeIndexIndex, keyFields,
@@ -461,7 +464,8 @@ Status TableBuilder::create(std::vector<FieldDefinition> fields, const CreateOpt
             b->m_keyLength += len;
     }
     if (b->m_recordSize + kBlockHeaderSize > static_cast<std::size_t>(options.blockSizeKiB) * 1024)
-        return Status::invalidArgument("records of " + std::to_string(b->m_recordSize) + " bytes do not fit a block");
+        return Status::invalidArgument("records of " + std::to_string(b->m_recordSize) +
+                                       " bytes do not fit a block");
     b->m_fields = std::move(fields);
     *out = std::move(b);
     return Status::ok();
@@ -543,7 +547,7 @@ Status TableBuilder::addRecord(const std::vector<Value>& values)
                 return mismatch();
             break;
         default:
-            return mismatch();  // BLOBs stay blank
+            return mismatch(); // BLOBs stay blank
         }
     }
     m_records.insert(m_records.end(), rec.begin(), rec.end());
@@ -575,9 +579,8 @@ Status TableBuilder::write(const std::string& path)
             if (m_fields[static_cast<std::size_t>(i)].type == FieldType::Alpha && foldCase(o.sortOrder) != "ascii")
                 return Status::invalidArgument("text keys can only be ordered in sort order 'ascii'");
         auto rec = [this](std::size_t i) { return m_records.data() + i * m_recordSize; };
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            return std::memcmp(rec(a), rec(b), m_keyLength) < 0;
-        });
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return std::memcmp(rec(a), rec(b), m_keyLength) < 0; });
         for (std::size_t i = 1; i < n; ++i)
             if (std::memcmp(rec(order[i - 1]), rec(order[i]), m_keyLength) == 0)
                 return Status::keyViolation("Key violation");
@@ -598,7 +601,7 @@ Status TableBuilder::write(const std::string& path)
         pos += rawNames[i].size() + 1;
     }
     const std::size_t fieldNumbersPos = pos;
-    std::size_t used = pos + 6;  // 3.x tables count a few zero bytes past the names
+    std::size_t used = pos + 6; // 3.x tables count a few zero bytes past the names
     if (extended) {
         pos += 2 * nf;
         pos += o.sortOrder.size() + 1;
@@ -722,8 +725,8 @@ Status TableBuilder::write(const std::string& path)
             yUpper[1] = 'Y';
             yLower[1] = 'y';
             st = buildSecondaryIndex(o, wanted, withExtension(path, upper.c_str(), lower.c_str()),
-                                     withExtension(path, yUpper.c_str(), yLower.c_str()), m_fields, table, updateTime,
-                                     records, &built);
+                                     withExtension(path, yUpper.c_str(), yLower.c_str()), m_fields, table,
+                                     updateTime, records, &built);
             if (!st.isOk())
                 return st;
             indexes.push_back(std::move(built));

@@ -10,7 +10,7 @@
 namespace paradox {
 
 struct FieldDefinition {
-    std::string name;  // UTF-8
+    std::string name; // UTF-8
     FieldType type = FieldType::Alpha;
     // Alpha and Bytes: length; BCD: decimals; BLOB kinds: leader + 10;
     // other types have a fixed size and ignore it.
@@ -20,28 +20,28 @@ struct FieldDefinition {
 // A secondary index written beside a new table, kept by the engine on every
 // change (maintained) unless said otherwise.
 struct IndexDefinition {
-    std::vector<std::string> fields;  // the indexed fields, by name, in order
+    std::vector<std::string> fields; // the indexed fields, by name, in order
     // Empty for an index of one field in ascending, case-sensitive order,
     // which is NAME.Xnn (nn: the field's number). Any other index is named;
     // the n-th named one is NAME.XGn.
     std::string name;
     bool maintained = true;
-    bool descending = false;       // every indexed field
+    bool descending = false; // every indexed field
     bool caseInsensitive = false;
     bool unique = false;
-    int entriesPerBlock = 0;       // 0 = fill the .X's blocks
+    int entriesPerBlock = 0; // 0 = fill the .X's blocks
 };
 
 struct CreateOptions {
-    int keyFields = 0;       // the first fields form the primary key
-    int version = 12;        // file version ID: 3-4 (3.x), 5-9 (4.x), 10-11 (5.x), 12 (7.x)
-    int blockSizeKiB = 2;    // 1-32
-    int indexBlockSizeKiB = 0;  // of the .PX; 0 = as the table
-    int recordsPerBlock = 0;    // 0 = fill blocks; fewer leaves room as a long-used table has
+    int keyFields = 0;         // the first fields form the primary key
+    int version = 12;          // file version ID: 3-4 (3.x), 5-9 (4.x), 10-11 (5.x), 12 (7.x)
+    int blockSizeKiB = 2;      // 1-32
+    int indexBlockSizeKiB = 0; // of the .PX; 0 = as the table
+    int recordsPerBlock = 0;   // 0 = fill blocks; fewer leaves room as a long-used table has
     int codePage = 1252;
     std::string sortOrder = "DBWINUS0";
     int sortOrderCode = 0x4C;
-    std::uint32_t updateTime = 0;  // seconds since 1970 in the header; 0 = now
+    std::uint32_t updateTime = 0; // seconds since 1970 in the header; 0 = now
     // Secondary indexes (.X and .Y files), for tables of version 4.x and
     // later. Their .X blocks are as large as the table's, their .Y blocks as
     // the primary index's.

@@ -22,11 +22,11 @@ Status refuseHalfWritten(const std::string& path, const HalfWritten& table);
 
 // A secondary index of the table and what it means for writes.
 struct SecondaryIndex {
-    std::string path;                  // the .X
-    std::string blocksPath;            // its .Y, when there is one
+    std::string path;       // the .X
+    std::string blocksPath; // its .Y, when there is one
     bool maintained = true;
-    bool readable = false;             // its header parsed; when not, it counts as holding every field
-    std::vector<bool> holdsField;      // by table field position
+    bool readable = false;        // its header parsed; when not, it counts as holding every field
+    std::vector<bool> holdsField; // by table field position
     // A maintained index while the table is edited: both files open for
     // writing, and what they hold.
     std::unique_ptr<File> file;
@@ -37,9 +37,9 @@ struct SecondaryIndex {
 // What the .VAL file asks of writers.
 struct ValidityRules {
     bool present = false;
-    bool readable = false;             // when not, every field counts as checked
+    bool readable = false; // when not, every field counts as checked
     bool referentialIntegrity = false;
-    std::vector<bool> checkedField;    // by table field position
+    std::vector<bool> checkedField; // by table field position
 };
 
 // Records posted but not yet written, with their new images.
@@ -72,7 +72,7 @@ public:
 private:
     static constexpr std::uint32_t kChunkRecords = 4096;
     std::size_t m_recordSize = 0;
-    std::vector<std::uint32_t> m_ordinalOfSlot;  // empty until the first post
+    std::vector<std::uint32_t> m_ordinalOfSlot; // empty until the first post
     std::vector<std::uint32_t> m_slots;
     std::vector<std::uint64_t> m_changed;
     std::vector<std::unique_ptr<std::byte[]>> m_chunks;
@@ -81,7 +81,7 @@ private:
 struct Table::Impl {
     FileSystem* fs = nullptr;
     std::string path;
-    std::string folder;        // with a trailing separator, or empty
+    std::string folder; // with a trailing separator, or empty
     std::unique_ptr<File> db;
     format::Header header;
     std::vector<Field> fields;
@@ -107,16 +107,16 @@ struct Table::Impl {
     // Editing.
     bool editing = false;
     std::vector<std::byte> editRecord;
-    bool writeChecked = false;     // table-level checks passed and locks held
+    bool writeChecked = false; // table-level checks passed and locks held
     std::unique_ptr<File> px;
-    std::optional<PrimaryIndex> primary;  // checked against the table by the first edit
-    bool keyChangesChecked = false;       // key order and indexes allow moves
+    std::optional<PrimaryIndex> primary; // checked against the table by the first edit
+    bool keyChangesChecked = false;      // key order and indexes allow moves
 
     // Posts wait here until a transaction writes them all, or none.
     StagedRecords staged;
-    std::uint32_t posts = 0;                    // posts that changed a record: the stamps move by this
+    std::uint32_t posts = 0; // posts that changed a record: the stamps move by this
     bool keysChanged = false;
-    std::unordered_set<std::string> movedKeys;  // keys that posted records moved to
+    std::unordered_set<std::string> movedKeys; // keys that posted records moved to
 
     std::span<const std::byte> bytes() const { return db->contents(); }
 

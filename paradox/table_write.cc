@@ -188,7 +188,8 @@ Status Table::Impl::checkWritable()
         if (st.isOk()) {
             const Status understood = MaintainedIndex::open(si.file.get(), si.blocksFile.get(), header, &si.kept);
             if (!understood.isOk())
-                st = error("its secondary index " + name + " cannot be kept up to date (" + understood.message() + ")");
+                st = error("its secondary index " + name + " cannot be kept up to date (" + understood.message() +
+                           ")");
         }
         if (!st.isOk()) {
             for (SecondaryIndex& other : secondary) {
@@ -294,12 +295,12 @@ Status Table::Impl::checkNewKey(std::uint32_t slot, const std::byte* newRecord) 
     if (lo < recordCount && lo != slot && std::memcmp(record(lo), newRecord, keyLen) == 0) {
         const std::byte* posted = staged.find(lo);
         if (!posted || std::memcmp(posted, record(lo), keyLen) == 0)
-            return Status::keyViolation("Key violation");  // that record keeps the key
+            return Status::keyViolation("Key violation"); // that record keeps the key
     }
     if (movedKeys.count(std::string(reinterpret_cast<const char*>(newRecord), keyLen))) {
         const std::byte* mine = staged.find(slot);
         if (!mine || std::memcmp(mine, newRecord, keyLen) != 0)
-            return Status::keyViolation("Key violation");  // another posted record moved there
+            return Status::keyViolation("Key violation"); // another posted record moved there
     }
     return Status::ok();
 }
@@ -338,7 +339,8 @@ Status Table::Impl::planRecordsInPlace(FileWrites* out) const
         const std::byte* image = staged.image(i);
         for (; changed != 0; changed &= changed - 1) {
             const Field& f = fields[static_cast<std::size_t>(std::countr_zero(changed))];
-            out->add(base + static_cast<std::size_t>(f.offset), image + f.offset, static_cast<std::size_t>(f.length));
+            out->add(base + static_cast<std::size_t>(f.offset), image + f.offset,
+                     static_cast<std::size_t>(f.length));
         }
     }
     return Status::ok();

@@ -4,7 +4,9 @@
 
 namespace paradox {
 
-Transaction::Transaction(FileSystem& fs, std::string journalName) : m_fs(fs), m_journalName(std::move(journalName)) {}
+Transaction::Transaction(FileSystem& fs, std::string journalName) : m_fs(fs), m_journalName(std::move(journalName))
+{
+}
 
 Status Transaction::add(Table& table)
 {

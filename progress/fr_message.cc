@@ -129,10 +129,8 @@ public:
 } // namespace
 
 TF_Message::TF_Message()
-    : QWidget(nullptr,
-              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                  | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                  | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("F_Message"));
     setWindowTitle(QString::fromUtf8(kCaption));
@@ -174,8 +172,7 @@ TF_Message::TF_Message()
     // The client area is centred: the frame's size is known only once the
     // window system has shown the window.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
-                                        screen->geometry()));
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->geometry()));
 
     FormCreate();
 }

@@ -9,7 +9,7 @@ namespace progress {
 namespace {
 
 const QColor kBackColor(Qt::white);
-const QColor kForeColor(0, 0, 128);  // navy
+const QColor kForeColor(0, 0, 128); // navy
 
 } // namespace
 

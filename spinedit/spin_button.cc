@@ -55,9 +55,12 @@ QImage drawFace(QSize size, TSpinPress pressed, const QImage& upGlyph, const QIm
     const QColor face = palette.color(QPalette::Active, QPalette::Button);
     const auto colour = [&palette](FaceColour c) {
         switch (c) {
-        case FaceColour::Frame: return palette.color(QPalette::Active, QPalette::Shadow);
-        case FaceColour::Light: return palette.color(QPalette::Active, QPalette::Light);
-        case FaceColour::Dark: break;
+        case FaceColour::Frame:
+            return palette.color(QPalette::Active, QPalette::Shadow);
+        case FaceColour::Light:
+            return palette.color(QPalette::Active, QPalette::Light);
+        case FaceColour::Dark:
+            break;
         }
         return palette.color(QPalette::Active, QPalette::Dark);
     };

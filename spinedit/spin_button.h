@@ -67,7 +67,7 @@ private:
     QImage m_upGlyph;
     QImage m_downGlyph;
     bool m_redraw = true;
-    std::array<QImage, 3> m_faces;  // by TSpinPress
+    std::array<QImage, 3> m_faces; // by TSpinPress
     QTimer* m_repeatTimer = nullptr;
     QPointer<QWidget> m_focusControl;
     SpinButtonPress m_press;

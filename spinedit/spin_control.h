@@ -13,10 +13,10 @@ enum class SpinKey { Up, Down, Other };
 
 // What becomes of a typed character.
 enum class TypedChar {
-    Refused,  // dropped, with the default beep
-    Edit,     // the edit's own handling
-    Enter,    // a dialog key for the window, consumed
-    Escape,   // a dialog key for the window, then the edit's own handling
+    Refused, // dropped, with the default beep
+    Edit,    // the edit's own handling
+    Enter,   // a dialog key for the window, consumed
+    Escape,  // a dialog key for the window, then the edit's own handling
 };
 
 class SpinEditRules {

@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QStyle>
 
-
 namespace spinedit {
 namespace {
 
@@ -68,7 +67,8 @@ TRxSpinEdit::TRxSpinEdit(QWidget* parent) : QLineEdit(parent), m_value(userDecim
     QLineEdit::setText(QString::fromStdString(m_value.text()));
     // QLineEdit emits textEdited before textChanged, so OnChange sees Modified.
     connect(this, &QLineEdit::textEdited, this, [this] { m_value.setModified(true); });
-    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) { m_value.setText(text.toStdString()); });
+    connect(this, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_value.setText(text.toStdString()); });
     // Dropped text would bypass the filter on typing.
     setAcceptDrops(false);
     setMinimumHeight(MinimumHeight());
@@ -152,9 +152,9 @@ void TRxSpinEdit::applyAlignment()
     Qt::Alignment visual = m_alignment & ~Qt::AlignAbsolute;
     const Qt::Alignment horizontal = visual & Qt::AlignHorizontal_Mask;
     if (horizontal & (Qt::AlignLeft | Qt::AlignRight)) {
-        const TAlignment shown =
-            visualAlignment(horizontal & Qt::AlignLeft ? TAlignment::taLeftJustify : TAlignment::taRightJustify,
-                            layoutDirection() == Qt::RightToLeft);
+        const TAlignment shown = visualAlignment(horizontal & Qt::AlignLeft ? TAlignment::taLeftJustify
+                                                                            : TAlignment::taRightJustify,
+                                                 layoutDirection() == Qt::RightToLeft);
         visual = (visual & ~Qt::AlignHorizontal_Mask) |
                  (shown == TAlignment::taLeftJustify ? Qt::AlignLeft : Qt::AlignRight);
     }

@@ -10,8 +10,14 @@ namespace {
 
 constexpr double kTwoTo63 = 9223372036854775808.0;
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 int digitValue(char c, unsigned base)
 {

@@ -37,7 +37,7 @@ std::optional<double> readReal(std::string_view text, char separator);
 
 struct TimeReading {
     paradox::DateTime value = 0;
-    bool wholeDay = false;  // an hour above 23: exactly 1.0, outside any bounds
+    bool wholeDay = false; // an hour above 23: exactly 1.0, outside any bounds
 };
 // Never fails; any text gives some time of day.
 TimeReading readTime(std::string_view text, TTimeEcho echo);

@@ -35,8 +35,8 @@ void TBitBtn::drawItem(const DRAWITEMSTRUCT& item) const
     const int shift = down ? 1 : 0;
     int top = (r.bottom - r.top - total) / 2 + shift;
     if (glyphSize) {
-        drawPicture(dc, m_glyphs, (r.right - r.left - glyphSize) / 2 + shift, top, enabled ? 0 : glyphSize, glyphSize,
-                    glyphSize);
+        drawPicture(dc, m_glyphs, (r.right - r.left - glyphSize) / 2 + shift, top, enabled ? 0 : glyphSize,
+                    glyphSize, glyphSize);
         top += glyphSize + kSpacing;
     }
     SetBkMode(dc, TRANSPARENT);

@@ -74,8 +74,8 @@ LRESULT TDirectoryEdit::handleButton(HWND window, UINT message, WPARAM wParam, L
         GetClientRect(window, &r);
         DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (m_pressed ? DFCS_PUSHED : 0));
         const int shift = m_pressed ? 1 : 0;
-        drawPicture(dc, m_picture, (r.right - m_picture.width) / 2 + shift, (r.bottom - m_picture.height) / 2 + shift,
-                    0, m_picture.width, m_picture.height);
+        drawPicture(dc, m_picture, (r.right - m_picture.width) / 2 + shift,
+                    (r.bottom - m_picture.height) / 2 + shift, 0, m_picture.width, m_picture.height);
         EndPaint(window, &ps);
         return 0;
     }

@@ -17,7 +17,7 @@ constexpr UINT kRelease = WM_APP + 1;
 constexpr int kBtnOKId = 1;
 
 const COLORREF kBackColor = RGB(255, 255, 255);
-const COLORREF kForeColor = RGB(0, 0, 128);  // navy
+const COLORREF kForeColor = RGB(0, 0, 128); // navy
 
 std::function<void()> g_pump;
 std::function<void()> g_pause;

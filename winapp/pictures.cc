@@ -5,8 +5,7 @@ namespace winapp {
 Picture loadPicture(const wchar_t* resource)
 {
     Picture picture;
-    HBITMAP bitmap =
-        static_cast<HBITMAP>(LoadImageW(instance(), resource, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    HBITMAP bitmap = static_cast<HBITMAP>(LoadImageW(instance(), resource, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (!bitmap)
         return picture;
     BITMAP info{};
@@ -14,7 +13,7 @@ Picture loadPicture(const wchar_t* resource)
     BITMAPINFO request{};
     request.bmiHeader.biSize = sizeof request.bmiHeader;
     request.bmiHeader.biWidth = info.bmWidth;
-    request.bmiHeader.biHeight = -info.bmHeight;  // top row first
+    request.bmiHeader.biHeight = -info.bmHeight; // top row first
     request.bmiHeader.biPlanes = 1;
     request.bmiHeader.biBitCount = 32;
     request.bmiHeader.biCompression = BI_RGB;

@@ -20,7 +20,7 @@ struct Picture {
 };
 
 // Resource names, as the program's .rc gives them.
-inline constexpr const wchar_t* kMoveTick = L"MOVETICK";  // two 16 x 16 pictures side by side
+inline constexpr const wchar_t* kMoveTick = L"MOVETICK"; // two 16 x 16 pictures side by side
 inline constexpr const wchar_t* kOpenFolder = L"OPENFOLDER";
 inline constexpr const wchar_t* kClosedFolder = L"CLOSEDFOLDER";
 inline constexpr const wchar_t* kMainIcon = L"MAINICON";

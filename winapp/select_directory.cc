@@ -275,8 +275,8 @@ public:
 
     std::optional<std::wstring> run(HWND owner)
     {
-        const INT_PTR result = DialogBoxIndirectParamW(instance(), dialogTemplate(), owner, &SelectDirectoryDialog::proc,
-                                                       reinterpret_cast<LPARAM>(this));
+        const INT_PTR result = DialogBoxIndirectParamW(instance(), dialogTemplate(), owner,
+                                                       &SelectDirectoryDialog::proc, reinterpret_cast<LPARAM>(this));
         if (result == IDOK)
             return m_walk.folder();
         return std::nullopt;
@@ -293,8 +293,8 @@ private:
             t->style = DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU;
             t->cx = 100;
             t->cy = 100;
-            w.push_back(0);  // menu
-            w.push_back(0);  // class
+            w.push_back(0); // menu
+            w.push_back(0); // class
             for (const wchar_t* c = kSelectDirectoryTitle; *c; ++c)
                 w.push_back(static_cast<WORD>(*c));
             w.push_back(0);
@@ -527,7 +527,7 @@ private:
     struct Item {
         std::wstring folder;
         int level;
-        bool open;  // on the open folder's path
+        bool open; // on the open folder's path
     };
 
     std::wstring m_start;

@@ -11,8 +11,8 @@ namespace winapp {
 
 // A drive the folder dialog offers.
 struct Drive {
-    std::wstring name;  // as listed: "c:"
-    std::wstring root;  // "C:\"
+    std::wstring name; // as listed: "c:"
+    std::wstring root; // "C:\"
 };
 
 // The folder dialog's walk through the folders. Every folder it opens

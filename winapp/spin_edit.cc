@@ -34,9 +34,12 @@ char userDecimalSeparator()
 COLORREF faceColour(spinedit::FaceColour colour)
 {
     switch (colour) {
-    case spinedit::FaceColour::Frame: return GetSysColor(COLOR_3DDKSHADOW);
-    case spinedit::FaceColour::Light: return GetSysColor(COLOR_BTNHIGHLIGHT);
-    case spinedit::FaceColour::Dark: break;
+    case spinedit::FaceColour::Frame:
+        return GetSysColor(COLOR_3DDKSHADOW);
+    case spinedit::FaceColour::Light:
+        return GetSysColor(COLOR_BTNHIGHLIGHT);
+    case spinedit::FaceColour::Dark:
+        break;
     }
     return GetSysColor(COLOR_BTNSHADOW);
 }
@@ -69,9 +72,12 @@ void destroyWindow(HWND window)
 DWORD alignmentStyle(spinedit::TAlignment alignment, bool rightToLeft)
 {
     switch (spinedit::visualAlignment(alignment, rightToLeft)) {
-    case spinedit::TAlignment::taRightJustify: return ES_RIGHT;
-    case spinedit::TAlignment::taCenter: return ES_CENTER;
-    case spinedit::TAlignment::taLeftJustify: break;
+    case spinedit::TAlignment::taRightJustify:
+        return ES_RIGHT;
+    case spinedit::TAlignment::taCenter:
+        return ES_CENTER;
+    case spinedit::TAlignment::taLeftJustify:
+        break;
     }
     return ES_LEFT;
 }
@@ -87,7 +93,8 @@ RECT placeInParent(HWND window)
 } // namespace
 
 TRxSpinButton::TRxSpinButton(HWND parent, const RECT& place, HWND focusControl)
-    : m_focusControl(focusControl), m_upGlyph(glyphPicture(spinedit::kUpGlyph)),
+    : m_focusControl(focusControl),
+      m_upGlyph(glyphPicture(spinedit::kUpGlyph)),
       m_downGlyph(glyphPicture(spinedit::kDownGlyph))
 {
     static const WindowClass cls{L"GridshiftSpinButton", 0, nullptr};
@@ -294,8 +301,7 @@ TRxSpinEdit::~TRxSpinEdit()
 }
 
 // Multi-line, so the text area can be set clear of the button part.
-HWND TRxSpinEdit::makeEditWindow(HWND parent, const RECT& place, int id, DWORD keptStyle, DWORD exStyle,
-                                 HFONT font)
+HWND TRxSpinEdit::makeEditWindow(HWND parent, const RECT& place, int id, DWORD keptStyle, DWORD exStyle, HFONT font)
 {
     const DWORD style = WS_CHILD | keptStyle | WS_CLIPCHILDREN | ES_MULTILINE | ES_AUTOHSCROLL |
                         alignmentStyle(m_alignment, m_rightToLeft) | (m_value.ReadOnly() ? ES_READONLY : 0);
@@ -475,8 +481,8 @@ void TRxSpinEdit::PlaceButton()
     RECT client;
     GetClientRect(m_window, &client);
     if (m_upDown) {
-        const spinedit::SpinRect arrows =
-            spinedit::upDownRect(client.right, client.bottom, StandardButtonWidth(), m_rightToLeft);
+        const spinedit::SpinRect arrows = spinedit::upDownRect(client.right, client.bottom, StandardButtonWidth(),
+                                                               m_rightToLeft);
         SetWindowPos(m_upDown->handle(), nullptr, arrows.left, arrows.top, arrows.width, arrows.height,
                      SWP_NOZORDER | SWP_NOACTIVATE);
         return;
@@ -485,8 +491,8 @@ void TRxSpinEdit::PlaceButton()
         return;
     RECT window;
     GetWindowRect(m_window, &window);
-    const spinedit::SpinRect square = spinedit::diagonalButtonRect(
-        window.right - window.left, window.bottom - window.top, Frame(), m_rightToLeft);
+    const spinedit::SpinRect square =
+        spinedit::diagonalButtonRect(window.right - window.left, window.bottom - window.top, Frame(), m_rightToLeft);
     // The square is in the editor's window; the button lives in its client area.
     POINT origin{0, 0};
     ClientToScreen(m_window, &origin);
@@ -551,7 +557,8 @@ void TRxSpinEdit::passDialogKey(WPARAM key)
     if (lstrcmpW(name, L"#32770") != 0)
         return;
     if (key == VK_ESCAPE) {
-        SendMessageW(root, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(root, IDCANCEL)));
+        SendMessageW(root, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(root, IDCANCEL)));
         return;
     }
     const LRESULT id = SendMessageW(root, DM_GETDEFID, 0, 0);

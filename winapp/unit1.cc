@@ -114,8 +114,8 @@ void TForm1::createControls()
     spinedit::loadRxNewLayout(RxNew->model());
     RxNew->OnChange = [this] { RxNewChange(); };
 
-    EOldTime = control(m_window, L"EDIT", L"", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, at(kEOldTime),
-                       kEOldTimeId, WS_EX_CLIENTEDGE);
+    EOldTime = control(m_window, L"EDIT", L"", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, at(kEOldTime), kEOldTimeId,
+                       WS_EX_CLIENTEDGE);
 
     RXNewSize = std::make_unique<TRxSpinEdit>(m_window, at(kRXNewSize), kRXNewSizeId);
     spinedit::loadRXNewSizeLayout(RXNewSize->model());
@@ -146,7 +146,8 @@ HWND TForm1::label(const Label& label)
     SelectObject(dc, old);
     ReleaseDC(m_window, dc);
     return control(m_window, L"STATIC", text, SS_LEFT | SS_NOPREFIX,
-                   RECT{scaled(label.left), scaled(label.top), scaled(label.left) + size.cx, scaled(label.top) + size.cy},
+                   RECT{scaled(label.left), scaled(label.top), scaled(label.left) + size.cx,
+                        scaled(label.top) + size.cy},
                    0);
 }
 

@@ -106,8 +106,7 @@ LRESULT CALLBACK classProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return result;
 }
 
-LRESULT CALLBACK subclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                              DWORD_PTR data)
+LRESULT CALLBACK subclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR data)
 {
     auto* handler = reinterpret_cast<MessageHandler*>(data);
     if (message == WM_NCDESTROY) {
@@ -199,8 +198,8 @@ std::string narrow(const std::wstring& utf16)
 {
     if (utf16.empty())
         return {};
-    const int n =
-        WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), nullptr, 0, nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), nullptr, 0, nullptr,
+                                      nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), out.data(), n, nullptr, nullptr);
     return out;
@@ -343,7 +342,8 @@ HWND createTextField(DWORD exStyle, const std::wstring& text, DWORD style, const
 void subclass(HWND control, MessageHandler handler)
 {
     static UINT_PTR next = 1;
-    SetWindowSubclass(control, subclassProc, next++, reinterpret_cast<DWORD_PTR>(new MessageHandler(std::move(handler))));
+    SetWindowSubclass(control, subclassProc, next++,
+                      reinterpret_cast<DWORD_PTR>(new MessageHandler(std::move(handler))));
 }
 
 LRESULT defaultHandling(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

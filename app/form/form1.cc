@@ -37,9 +37,7 @@ void Form1::stoppable(Operation operation)
         bool& closing;
         ~Done() { closing = false; }
     } done{m_closing};
-    const auto checkUndo = [this] {
-        offerUndo(m_haveFolder && grid::checkUndo(m_engine.BaseFolder).possible);
-    };
+    const auto checkUndo = [this] { offerUndo(m_haveFolder && grid::checkUndo(m_engine.BaseFolder).possible); };
     try {
         operation();
     } catch (const Closing&) {

@@ -44,7 +44,9 @@ void TBitBtn::paintEvent(QPaintEvent*)
     const QPixmap& glyph = isEnabled() ? m_enabled : (m_disabled.isNull() ? m_enabled : m_disabled);
     const QFontMetrics fm(font());
     const QSize textSize = fm.size(Qt::TextShowMnemonic, text());
-    const int glyphHeight = glyph.isNull() ? 0 : glyph.height() / std::max(1, static_cast<int>(glyph.devicePixelRatio()));
+    const int glyphHeight = glyph.isNull()
+                                ? 0
+                                : glyph.height() / std::max(1, static_cast<int>(glyph.devicePixelRatio()));
     const int total = glyphHeight + (glyphHeight ? kSpacing : 0) + textSize.height();
     // A pressed button shifts its face down and right, as the frame sinks.
     const int shift = isDown() ? 1 : 0;
@@ -55,8 +57,8 @@ void TBitBtn::paintEvent(QPaintEvent*)
         top += glyphHeight + kSpacing;
     }
     const QRect textRect(shift, top, width(), textSize.height());
-    p.drawItemText(textRect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextShowMnemonic, palette(), isEnabled(),
-                   text(), QPalette::ButtonText);
+    p.drawItemText(textRect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextShowMnemonic, palette(), isEnabled(), text(),
+                   QPalette::ButtonText);
     if (hasFocus()) {
         QStyleOptionFocusRect focus;
         focus.initFrom(this);

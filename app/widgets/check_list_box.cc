@@ -131,14 +131,13 @@ QRect TCheckListBox::checkBoxRect(int row) const
     if (rect.isNull())
         return {};
     const int size = checkBoxSize();
-    return {rect.left() + (checkColumnWidth() - size) / 2, rect.top() + (rect.height() - size) / 2, size,
-            size};
+    return {rect.left() + (checkColumnWidth() - size) / 2, rect.top() + (rect.height() - size) / 2, size, size};
 }
 
 int TCheckListBox::rowAt(const QPoint& position) const
 {
-    if (position.x() < 0 || position.y() < 0 || position.x() >= viewport()->width()
-        || position.y() >= viewport()->height())
+    if (position.x() < 0 || position.y() < 0 || position.x() >= viewport()->width() ||
+        position.y() >= viewport()->height())
         return -1;
     const int line = position.y() / rowHeight();
     int row;

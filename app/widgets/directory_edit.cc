@@ -14,9 +14,7 @@
 
 namespace app {
 
-TDirectoryEdit::TDirectoryEdit(QWidget* parent)
-    : QLineEdit(parent)
-    , m_button(new QToolButton(this))
+TDirectoryEdit::TDirectoryEdit(QWidget* parent) : QLineEdit(parent), m_button(new QToolButton(this))
 {
     m_button->setObjectName(QStringLiteral("Button"));
     m_button->setIcon(QIcon(QStringLiteral(":/pictures/open_folder.xpm")));

@@ -98,9 +98,9 @@ int driveOf(const QString& folder, const QList<Drive>& drives)
         const Drive& drive = drives[i];
         if (folder.isEmpty() || !isUnder(folder, drive.root))
             continue;
-        if (best < 0 || drive.root.size() > drives[best].root.size()
-            || (drive.root.size() == drives[best].root.size() && preferredOnTie(drive)
-                && !preferredOnTie(drives[best])))
+        if (best < 0 || drive.root.size() > drives[best].root.size() ||
+            (drive.root.size() == drives[best].root.size() && preferredOnTie(drive) &&
+             !preferredOnTie(drives[best])))
             best = i;
     }
     return best;
@@ -128,10 +128,7 @@ QString currentFolder()
     return QDir::rootPath();
 }
 
-FolderNavigator::FolderNavigator(QList<Drive> drives)
-    : m_drives(std::move(drives))
-{
-}
+FolderNavigator::FolderNavigator(QList<Drive> drives) : m_drives(std::move(drives)) {}
 
 QString FolderNavigator::startFolder(const QString& text, const QString& lastChosen) const
 {

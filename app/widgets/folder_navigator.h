@@ -14,9 +14,9 @@ namespace app {
 // A drive the dialog offers: a drive letter (on Windows, or a Wine prefix's
 // drive elsewhere) or a mount point.
 struct Drive {
-    QString name;  // as listed: "c:" or the mount point
-    QString root;  // the drive's top folder on this machine, canonical
-    QChar letter;  // upper-case drive letter; null for a mount point
+    QString name; // as listed: "c:" or the mount point
+    QString root; // the drive's top folder on this machine, canonical
+    QChar letter; // upper-case drive letter; null for a mount point
 };
 
 // The drives of this machine. On Windows its drive letters. Elsewhere the

@@ -93,8 +93,8 @@ QPushButton* addButton(QWidget* box, const char* name, const QString& caption)
 
 MessageDialog::MessageDialog(MessageIcon icon, const QString& title, const QString& text, MessageButtons buttons,
                              QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
-                          | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_escapeAnswer(buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No),
       m_answer(m_escapeAnswer)
 {

@@ -43,8 +43,8 @@ private:
 // Shows a box modally over the whole program and returns the button pressed.
 // The box stays above every other window of the program, the stay-on-top
 // progress window included, and takes the focus. `owner` only keeps the box
-// above its window; the box is centred on the owner's screen. Should the box be destroyed while open (its owner going
-// first), the answer is the one Escape gives.
+// above its window; the box is centred on the owner's screen. Should the box be destroyed while open (its owner
+// going first), the answer is the one Escape gives.
 MessageAnswer runMessageBox(MessageIcon icon, const QString& title, const QString& text, MessageButtons buttons,
                             QWidget* owner = nullptr);
 

@@ -12,13 +12,14 @@ void ScreenPrompter::error(const QString& text)
 
 bool ScreenPrompter::confirm(const QString& text)
 {
-    return runMessageBox(MessageIcon::Question, QString::fromLatin1(kConfirmTitle), text, MessageButtons::YesNo, m_owner)
-           == MessageAnswer::Yes;
+    return runMessageBox(MessageIcon::Question, QString::fromLatin1(kConfirmTitle), text, MessageButtons::YesNo,
+                         m_owner) == MessageAnswer::Yes;
 }
 
 void ScreenPrompter::inform(const QString& text)
 {
-    runMessageBox(MessageIcon::Information, QString::fromLatin1(kInformationTitle), text, MessageButtons::Ok, m_owner);
+    runMessageBox(MessageIcon::Information, QString::fromLatin1(kInformationTitle), text, MessageButtons::Ok,
+                  m_owner);
 }
 
 } // namespace app

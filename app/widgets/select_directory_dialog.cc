@@ -93,12 +93,10 @@ protected:
 
 } // namespace
 
-SelectDirectoryDialog::SelectDirectoryDialog(FolderNavigator navigator, const QString& startFolder,
-                                             QWidget* parent)
-    : QDialog(parent,
-              Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
-                  | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
-    , m_navigator(std::move(navigator))
+SelectDirectoryDialog::SelectDirectoryDialog(FolderNavigator navigator, const QString& startFolder, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_navigator(std::move(navigator))
 {
     setObjectName(QStringLiteral("SelectDirectoryDialog"));
     setWindowTitle(tr("Select Directory"));

@@ -29,8 +29,7 @@ class SelectDirectoryDialog : public QDialog {
 
 public:
     // Opens `startFolder` at once; when that fails, the current folder.
-    SelectDirectoryDialog(FolderNavigator navigator, const QString& startFolder,
-                          QWidget* parent = nullptr);
+    SelectDirectoryDialog(FolderNavigator navigator, const QString& startFolder, QWidget* parent = nullptr);
     ~SelectDirectoryDialog() override;
 
     // The open folder (canonical), not whatever the list highlights.

@@ -177,7 +177,7 @@ TEST_F(DirectoryEditTest, OkWritesTheOpenFolderAndRemembersIt)
     ASSERT_TRUE(dialog);
     auto* list = part<QTreeWidget>(dialog, "DirList");
     ASSERT_TRUE(QTest::qWaitFor([&] { return list->hasFocus(); }, 2000));
-    QTest::keyClick(list, Qt::Key_Down);  // below Kalvora: Archive, then Sub
+    QTest::keyClick(list, Qt::Key_Down); // below Kalvora: Archive, then Sub
     QTest::keyClick(list, Qt::Key_Down);
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_EQ(dialog->folder(), sub);

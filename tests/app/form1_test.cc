@@ -100,7 +100,7 @@ TEST_F(Form1Test, AShiftAsksMovesTheTickedBlocksAndLoadsAgain)
     view.rxNewSize.setValue(150.0 / 86400);
     view.hourList.setTicked(12, false);
 
-    form.BtnMoveClick();  // No
+    form.BtnMoveClick(); // No
     EXPECT_EQ(testsupport::startMinutes(dir.file("AdvSetBlk.db")), (std::vector<int>{15, 45, 15, 15}));
     view.answers.push_back(true);
     form.BtnMoveClick();
@@ -119,13 +119,13 @@ TEST_F(Form1Test, AShiftAsksMovesTheTickedBlocksAndLoadsAgain)
 // already written (the close then stops the reload).
 TEST_F(Form1Test, AShiftDoesWhatWasConfirmedOrStopsWhenTheWindowCloses)
 {
-    testsupport::writeWeekTables(dir, 3, 28);  // reports in both passes
+    testsupport::writeWeekTables(dir, 3, 28); // reports in both passes
     const auto pristine = testsupport::bothTables(dir);
     const auto shift = [&](const std::string& heading, const std::function<void()>& during) {
         testsupport::writeFile(dir.file("AdvSetBlk.db"), pristine[0]);
         testsupport::writeFile(dir.file("AdvBlock.db"), pristine[1]);
         load(dir.path());
-        view.selected = 1;  // 15
+        view.selected = 1; // 15
         form.LbTimesClick();
         view.rxNew.setValue(50);
         view.rxNewSize.setValue(150.0 / 86400);
@@ -202,7 +202,7 @@ TEST_F(Form1Test, AnUndoWritesNothingBeyondWhatWasAsked)
         otherView.folder = dir.path();
         Form1 other(otherView);
         other.FormCreate();
-        other.BtnLoadClick();  // 45 selected
+        other.BtnLoadClick(); // 45 selected
         otherView.rxNew.setValue(40);
         otherView.answers.push_back(true);
         other.BtnMoveClick();
@@ -213,7 +213,8 @@ TEST_F(Form1Test, AnUndoWritesNothingBeyondWhatWasAsked)
         Texts errors;
     } cases[] = {
         {"closed", [&] { form.FormClose(); }, {}},
-        {"shifted by another program", anotherShift,
+        {"shifted by another program",
+         anotherShift,
          {"Пока шёл вопрос, в папке " + dir.path() +
           " сделан другой перенос; ничего не отменено. Повторите отмену, чтобы увидеть, какой."}},
     };
@@ -248,8 +249,11 @@ TEST_F(Form1Test, ErrorsLeaveTheHandlerForTheExceptionBox)
         EXPECT_EQ(exceptionBoxText(error.what()), "Range check error.");
     }
     EXPECT_TRUE(view.questions.empty());
-    for (auto [message, shown] : {std::pair{"Готово.", "Готово."}, {"Таблица занята", "Таблица занята."},
-                                  {"Why?", "Why?."}, {"Stop!", "Stop!"}, {"", ""}})
+    for (auto [message, shown] : {std::pair{"Готово.", "Готово."},
+                                  {"Таблица занята", "Таблица занята."},
+                                  {"Why?", "Why?."},
+                                  {"Stop!", "Stop!"},
+                                  {"", ""}})
         EXPECT_EQ(exceptionBoxText(message), shown);
 }
 

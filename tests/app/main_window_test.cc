@@ -38,7 +38,10 @@ namespace {
 using testsupport::GridSlot;
 using testsupport::TempDir;
 
-QString u(const char* s) { return QString::fromUtf8(s); }
+QString u(const char* s)
+{
+    return QString::fromUtf8(s);
+}
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -98,7 +101,8 @@ TEST_F(MainWindow, StartsWithTheLayoutsValues)
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.DEBase->hasFocus(); }, 2000));
     EXPECT_EQ(w.size(), QSize(457, 509));
     EXPECT_EQ(w.Memo1->toPlainText().split('\n').size(), 7);
-    EXPECT_EQ(w.Memo1->toPlainText().split('\n')[1], u("1. Укажите папку с базами Kalvora и нажмите \"загрузить\"."));
+    EXPECT_EQ(w.Memo1->toPlainText().split('\n')[1],
+              u("1. Укажите папку с базами Kalvora и нажмите \"загрузить\"."));
     EXPECT_EQ(w.BtnMove->geometry(), QRect(331, 423, 120, 74));
 }
 
@@ -176,13 +180,14 @@ TEST_F(MainWindow, AWholeShiftFromTheWindow)
     writeTables({{0, 10, 15}, {1, 10, 45}, {2, 11, 15}});
     load();
     app::TForm1& w = *window;
-    w.LbTimes->setCurrentRow(0);  // 15
+    w.LbTimes->setCurrentRow(0); // 15
     w.RxNew->setValue(50);
     w.RXNewSize->setValue(150.0 / 86400);
     prompter.setNextAnswer(true);
     QTest::mouseClick(w.BtnMove, Qt::LeftButton);
     EXPECT_EQ(prompter.questions,
-              QStringList{u("Вы действительно хотите перенести все блоки\rрекламной сетки с 15-ой минуты на 50-ю ?")});
+              QStringList{
+                  u("Вы действительно хотите перенести все блоки\rрекламной сетки с 15-ой минуты на 50-ю ?")});
     EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join("; ").toStdString();
     // Reloaded: 45 and 50 now, the first selected.
     ASSERT_EQ(w.LbTimes->count(), 2);
@@ -238,7 +243,8 @@ TEST_F(MainWindow, InputDuringAShiftChangesNothing)
     };
     const auto confirmed = shift([] {});
     ASSERT_NE(confirmed.first, pristine);
-    ASSERT_EQ(confirmed.second, "00 15 30 45 50 row 0 old 00 new 0 size 02:30 ticks 1111111101111111111111111111111");
+    ASSERT_EQ(confirmed.second,
+              "00 15 30 45 50 row 0 old 00 new 0 size 02:30 ticks 1111111101111111111111111111111");
 
     const struct {
         const char* what;
@@ -266,7 +272,7 @@ TEST_F(MainWindow, InputDuringAShiftChangesNothing)
 TEST_F(MainWindow, ClosingDuringAShiftStopsItAndEndsTheProgram)
 {
     app::TForm1& w = *window;
-    testsupport::writeWeekTables(dir, 24, 200);  // a walk of seconds with its pauses
+    testsupport::writeWeekTables(dir, 24, 200); // a walk of seconds with its pauses
     const auto before = testsupport::bothTables(dir);
     load();
     w.RxNew->setValue(50);
@@ -315,12 +321,10 @@ TEST_F(MainWindow, OnlyTheCheckListWithTheFocusShowsTheFocusBox)
     };
     const QString folder = QString(GRIDSHIFT_SCREENSHOT_DIR);
     QDir().mkpath(folder);
-    auto save = [&](const QString& name) {
-        w.grab(QRect(0, 278, 256, 231)).save(folder + "/" + name + ".png");
-    };
+    auto save = [&](const QString& name) { w.grab(QRect(0, 278, 256, 231)).save(folder + "/" + name + ".png"); };
 
     w.EOldTime->setFocus();
-    QTest::keyClick(w.EOldTime, Qt::Key_Tab);  // past the disabled size field
+    QTest::keyClick(w.EOldTime, Qt::Key_Tab); // past the disabled size field
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.CBHour->hasFocus(); }, 2000));
     QTest::qWait(20);
     const QImage hoursFocused = picture(w.CBHour), daysUnfocused = picture(w.CBDays);
@@ -360,7 +364,7 @@ TEST_F(MainWindow, UncaughtErrorsReachTheExceptionBoxAndTheWindowGoesOn)
         GTEST_SKIP() << "the test program's application object is not the program's";
     app::TForm1& w = *window;
     w.RxNew->setEnabled(true);
-    w.RxNew->setText("70000");  // beyond the new minute's range
+    w.RxNew->setText("70000"); // beyond the new minute's range
     prompter.setNextAnswer(true);
     QTest::mouseClick(w.BtnMove, Qt::LeftButton);
     EXPECT_EQ(shown, QStringList{"Range check error"});
@@ -406,12 +410,15 @@ TEST_F(MainWindow, AKeyViolationChangesNothingAndTheNextShiftStartsAfresh)
         GTEST_SKIP() << "the test program's application object is not the program's";
     testsupport::GridTableOptions keyed;
     keyed.keyed = true;
-    testsupport::writeGridTable(dir.file("AdvSetBlk.db"), {{0, 10, 0}, {0, 10, 15}, {0, 10, 45}, {1, 11, 15},
-                                                           {1, 11, 45}, {2, 9, 0}},
-                                keyed);
+    testsupport::writeGridTable(dir.file("AdvSetBlk.db"),
+                                {{0, 10, 0}, {0, 10, 15}, {0, 10, 45}, {1, 11, 15}, {1, 11, 45}, {2, 9, 0}}, keyed);
     testsupport::writeFillingTable(dir.file("AdvBlock.db"),
-                                   {{2026, 3, 2, 10, 0}, {2026, 3, 2, 10, 15}, {2026, 3, 2, 10, 45},
-                                    {2026, 3, 3, 11, 15}, {2026, 3, 3, 11, 45}, {2026, 3, 4, 9, 0}},
+                                   {{2026, 3, 2, 10, 0},
+                                    {2026, 3, 2, 10, 15},
+                                    {2026, 3, 2, 10, 45},
+                                    {2026, 3, 3, 11, 15},
+                                    {2026, 3, 3, 11, 45},
+                                    {2026, 3, 4, 9, 0}},
                                    keyed);
     const std::vector<std::byte> gridBefore = testsupport::readFile(dir.file("AdvSetBlk.db"));
     const std::vector<std::byte> fillingBefore = testsupport::readFile(dir.file("AdvBlock.db"));
@@ -423,7 +430,7 @@ TEST_F(MainWindow, AKeyViolationChangesNothingAndTheNextShiftStartsAfresh)
     });
     load();
     app::TForm1& w = *window;
-    ASSERT_EQ(w.LbTimes->count(), 3);  // 00, 15, 45
+    ASSERT_EQ(w.LbTimes->count(), 3); // 00, 15, 45
     w.LbTimes->setCurrentRow(1);
     w.RxNew->setValue(45);
     prompter.setNextAnswer(true);
@@ -535,13 +542,14 @@ TEST_F(MainWindow, TheLastShiftUndoneFromTheWindow)
     std::size_t at = grid.size() - 1;
     while (grid[at] == was[at])
         --at;
-    grid[at] ^= (grid[at] ^ was[at]) == std::byte{1} ? std::byte{2} : std::byte{1};  // neither value
+    grid[at] ^= (grid[at] ^ was[at]) == std::byte{1} ? std::byte{2} : std::byte{1}; // neither value
     testsupport::writeFile(dir.file("AdvSetBlk.db"), grid);
     const auto changed = tables();
     ctrlZ(true);
-    EXPECT_EQ(prompter.errors, QStringList{u("Последний перенос в папке ") + QString::fromStdString(dir.path()) +
-                                           u(" отменить нельзя: ") + QString::fromStdString(dir.file("AdvSetBlk.db")) +
-                                           u(" изменён после него.")});
+    EXPECT_EQ(prompter.errors,
+              QStringList{u("Последний перенос в папке ") + QString::fromStdString(dir.path()) +
+                          u(" отменить нельзя: ") + QString::fromStdString(dir.file("AdvSetBlk.db")) +
+                          u(" изменён после него.")});
     EXPECT_TRUE(tables() == changed);
     load();
     EXPECT_FALSE(w.MenuUndo->isEnabled());

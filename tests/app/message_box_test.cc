@@ -149,10 +149,12 @@ TEST(ConfirmBox, OnlyYesAnswersYes)
     } cases[] = {
         {"Escape", press(Qt::Key_Escape), false},
         {"close", [](MessageDialog& box) { box.close(); }, false},
-        {"Tab to No, Enter", [](MessageDialog& box) {
+        {"Tab to No, Enter",
+         [](MessageDialog& box) {
              press(Qt::Key_Tab)(box);
              press(Qt::Key_Return)(box);
-         }, false},
+         },
+         false},
         {"Alt+N", press(Qt::Key_N, Qt::AltModifier), false},
         {"Alt+Y", press(Qt::Key_Y, Qt::AltModifier), true},
     };
@@ -215,7 +217,7 @@ TEST(MessageDialog, AShortTextLeavesRoomForTheWholeTitle)
     if (QGuiApplication::platformName() != QLatin1String("offscreen") && box.screen()) {
         QTest::qWait(200);
         EXPECT_TRUE(box.screen()->grabWindow(0).save(QStringLiteral(GRIDSHIFT_SCREENSHOT_DIR) +
-                                                    QStringLiteral("/short_error_box-screen.png")));
+                                                     QStringLiteral("/short_error_box-screen.png")));
     }
 }
 

@@ -1,6 +1,6 @@
 // The progress bar on a real console: console_progress.exe, from beside the
 // test, draws on a pseudo console and checks what it shows.
-#define NTDDI_VERSION 0x0A000006  // pseudo consoles
+#define NTDDI_VERSION 0x0A000006 // pseudo consoles
 
 #include <gtest/gtest.h>
 

@@ -90,9 +90,10 @@ void buildStation(const std::string& folder, int records, bool keyed, bool secon
                     .isOk());
     const std::int64_t monday = paradox::dayNumberFromCivil({2000, 1, 3});
     for (int i = 0; i < records; ++i)
-        ASSERT_TRUE(filling->addRecord({make(Value::Kind::Date, monday + i / 96),
-                                        make(Value::Kind::Time, i % 96 * 900'000), make(Value::Kind::Integer, i % 7),
-                                        name})
+        ASSERT_TRUE(filling
+                        ->addRecord({make(Value::Kind::Date, monday + i / 96),
+                                     make(Value::Kind::Time, i % 96 * 900'000), make(Value::Kind::Integer, i % 7),
+                                     name})
                         .isOk());
     ASSERT_TRUE(filling->write(folder + "/AdvBlock.db").isOk());
 }
@@ -224,7 +225,7 @@ TEST(Concurrent, TwoShiftsOfOneFolderEndAsOneAfterTheOther)
     const std::string pristine = dir.path() + "/pristine", work = dir.path() + "/work";
     fs::create_directories(pristine);
     buildStation(pristine, 50000, true);
-    std::vector<std::map<std::string, std::vector<std::byte>>> alone;  // after 15 to 20 alone, after 15 to 25 alone
+    std::vector<std::map<std::string, std::vector<std::byte>>> alone; // after 15 to 20 alone, after 15 to 25 alone
     for (const char* to : {"20", "25"}) {
         copyTables(pristine, work);
         ASSERT_EQ(finish(start(shiftArgs(work, to))), 0);
@@ -270,8 +271,9 @@ TEST(Concurrent, AShiftHeldBeforeItsMarkIsInUseForOthersThenFinishesAndIsUndone)
         SCOPED_TRACE(args[0]);
         EXPECT_EQ(finish(start(args, said)), 1);
         const std::vector<std::byte> text = testsupport::readFile(said);
-        EXPECT_NE(std::string(reinterpret_cast<const char*>(text.data()), text.size()).find("заняты другой программой"),
-                  std::string::npos);
+        EXPECT_NE(
+            std::string(reinterpret_cast<const char*>(text.data()), text.size()).find("заняты другой программой"),
+            std::string::npos);
     }
     fs::remove(gate);
     ASSERT_EQ(finish(first), 0);

@@ -21,7 +21,10 @@ protected:
             GTEST_SKIP() << "the sample tables (../shared/paradox/samples) are not in this clone";
     }
 
-    CommandResult dump(const std::string& relative) { return runCommand(cli::dump, {samplesDir() + "/" + relative}); }
+    CommandResult dump(const std::string& relative)
+    {
+        return runCommand(cli::dump, {samplesDir() + "/" + relative});
+    }
 };
 
 struct CatalogRow {
@@ -132,11 +135,9 @@ TEST_F(SampleDump, PrintsTheCataloguedValues)
         {"fields/logical.db", "BOOL:09\ntrue\nfalse\ntrue\ntrue\n"},
         // Digits after the first non-decimal nibble of column C are the
         // writing engine's noise and are not printed.
-        {"fields/bcd.db",
-         "A:17\tB:17\tC:17\n1.23\t1\t0.1229999999999999980\n-1.23\t-1\t-0.1229999999999999980\n"
-         "0.00\tNULL\t0.9999000000000000118\n"},
-        {"db/DECIMAL.DB",
-         "DECIMAL:06\n-200\n-20\n-1\n1\n20\n200\n200.36000000000001\n1.3700000000000001\n-1.387\n"},
+        {"fields/bcd.db", "A:17\tB:17\tC:17\n1.23\t1\t0.1229999999999999980\n-1.23\t-1\t-0.1229999999999999980\n"
+                          "0.00\tNULL\t0.9999000000000000118\n"},
+        {"db/DECIMAL.DB", "DECIMAL:06\n-200\n-20\n-1\n1\n20\n200\n200.36000000000001\n1.3700000000000001\n-1.387\n"},
         {"fields/memo.db", "Id:16\tMEMO:0C\n1\tBLOB\n2\tBLOB\n"},
         {"fields/bytes.db", nullptr},
         // Code page 0: the HP Roman-8 sort order tells the encoding.
@@ -177,10 +178,10 @@ TEST(BuiltTableDump, TablesFromTheWiderWorld)
     using paradox::FieldType;
     using Bytes = std::vector<std::byte>;
     auto headerSize = [](const Bytes& b) { return std::size_t{paradox::coding::loadLE16(b.data() + 2)}; };
-    paradox::CreateOptions dos35;  // 3.5 headers have no room for the code page the text is in
+    paradox::CreateOptions dos35; // 3.5 headers have no room for the code page the text is in
     dos35.version = 4;
     dos35.codePage = 866;
-    paradox::CreateOptions twoPerBlock;  // six records: blocks 1 to 3
+    paradox::CreateOptions twoPerBlock; // six records: blocks 1 to 3
     twoPerBlock.blockSizeKiB = 1;
     twoPerBlock.recordsPerBlock = 2;
     std::vector<std::vector<paradox::Value>> six;
@@ -198,21 +199,34 @@ TEST(BuiltTableDump, TablesFromTheWiderWorld)
         const char* warning = "";
     };
     const Case cases[] = {
-        {{{"Блок", FieldType::Alpha, 10}}, dos35, {{testsupport::text("АП-Т")}},
-         [](Bytes& b) { b[0x29] = std::byte{0xC0}; }, "Блок:01\nАП-Т\n"},  // Cyrillic DOS order
-        {{{"Блок", FieldType::Alpha, 10}}, dos35, {{testsupport::text("АП-Т")}},
-         [](Bytes& b) { b[0x29] = std::byte{0x00}; }, "ü½«¬:01\nÇÅ-Æ\n"},  // any other: code page 437
-        {{{"N", FieldType::Long}}, twoPerBlock, six,
+        {{{"Блок", FieldType::Alpha, 10}},
+         dos35,
+         {{testsupport::text("АП-Т")}},
+         [](Bytes& b) { b[0x29] = std::byte{0xC0}; },
+         "Блок:01\nАП-Т\n"}, // Cyrillic DOS order
+        {{{"Блок", FieldType::Alpha, 10}},
+         dos35,
+         {{testsupport::text("АП-Т")}},
+         [](Bytes& b) { b[0x29] = std::byte{0x00}; },
+         "ü½«¬:01\nÇÅ-Æ\n"}, // any other: code page 437
+        {{{"N", FieldType::Long}},
+         twoPerBlock,
+         six,
          [&](Bytes& b) { paradox::coding::storeLE16(b.data() + headerSize(b) + 2 * 1024, 4); },
          "N:04\n0\n1\n2\n3\n4\n5\n",
          "a writer left the table half-way: the header counts 6 records in 3 blocks, but the file holds 3 blocks "
          "and the chain goes on to block 4; the 6 records the header counts are read\n"},
-        {{{"N", FieldType::Long}}, twoPerBlock, six, [](Bytes& b) { paradox::coding::storeLE32(b.data() + 6, 3); },
+        {{{"N", FieldType::Long}},
+         twoPerBlock,
+         six,
+         [](Bytes& b) { paradox::coding::storeLE32(b.data() + 6, 3); },
          "N:04\n0\n1\n2\n",
          "a writer left the table half-way: the header counts 3 records in 3 blocks, but the file holds 3 blocks "
          "and the chain's blocks hold 6 records; the 3 records the header counts are read\n"},
         // The writer takes no such date: it goes into the record's bytes.
-        {{{"D", FieldType::Date}, {"S", FieldType::Timestamp}}, {}, {{testsupport::date(2026, 1, 1), stamp}},
+        {{{"D", FieldType::Date}, {"S", FieldType::Timestamp}},
+         {},
+         {{testsupport::date(2026, 1, 1), stamp}},
          [&](Bytes& b) { paradox::coding::encodeInt(b.data() + headerSize(b) + 6, -366, 4); },
          "D:02\tS:15\n#-366\t#-366 01:00:00.000\n"},
     };

@@ -18,10 +18,16 @@ using testsupport::TempDir;
 
 #if defined(_WIN32)
 constexpr char kSeparator = '\\';
-void setClock(const char* value) { _putenv_s("GRIDSHIFT_FIXED_CLOCK", value); }
+void setClock(const char* value)
+{
+    _putenv_s("GRIDSHIFT_FIXED_CLOCK", value);
+}
 #else
 constexpr char kSeparator = '/';
-void setClock(const char* value) { setenv("GRIDSHIFT_FIXED_CLOCK", value, 1); }
+void setClock(const char* value)
+{
+    setenv("GRIDSHIFT_FIXED_CLOCK", value, 1);
+}
 #endif
 
 class GridCommands : public ::testing::Test {
@@ -56,7 +62,7 @@ TEST_F(GridCommands, DemoBuildsBothTablesAndNeverOverwrites)
     TempDir sized;
     ASSERT_EQ(runCommand(cli::demo, {sized.path(), "--records", "1000"}).status, 0);
     const std::string records = runCommand(cli::dump, {sized.file("AdvBlock.db")}).out;
-    EXPECT_EQ(std::count(records.begin(), records.end(), '\n'), 1001);  // and the field names
+    EXPECT_EQ(std::count(records.begin(), records.end(), '\n'), 1001); // and the field names
     for (const char* refused : {"0", "10000001", "1e3", ""})
         EXPECT_EQ(runCommand(cli::demo, {sized.path() + "/again", "--records", refused}).status, 2) << refused;
 }
@@ -66,7 +72,7 @@ TEST_F(GridCommands, MinutesListsTheGridsMinutes)
     const CommandResult r = runCommand(cli::minutes, {dir.path()});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "00\n05\n15\n22\n30\n45\n52\n57\n");
-    EXPECT_EQ(r.err, "");  // no terminal, no progress bar
+    EXPECT_EQ(r.err, ""); // no terminal, no progress bar
 
     TempDir empty;
     const CommandResult missing = runCommand(cli::minutes, {empty.path()});
@@ -77,24 +83,23 @@ TEST_F(GridCommands, MinutesListsTheGridsMinutes)
 
 TEST_F(GridCommands, ShiftMovesTheTickedBlocksAndReportsTheCounts)
 {
-    const CommandResult r = runCommand(
-        cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--days", "0-4", "--hours",
-                     "8-11,14", "--yes"});
+    const CommandResult r = runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30",
+                                                    "--days", "0-4", "--hours", "8-11,14", "--yes"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "AdvSetBlk.db: 25 records changed\nAdvBlock.db: 1300 records changed\n");
     const CommandResult listed = runCommand(cli::minutes, {dir.path()});
     EXPECT_EQ(listed.out, "00\n05\n15\n20\n22\n30\n45\n52\n57\n");
     const CommandResult dump = runCommand(cli::dump, {dir.file("AdvSetBlk.db")});
     EXPECT_NE(dump.out.find("0\t08:20:00.000\t00:02:30.000"), std::string::npos);
-    EXPECT_NE(dump.out.find("5\t08:15:00.000\t00:03:00.000"), std::string::npos);  // Saturday untouched
+    EXPECT_NE(dump.out.find("5\t08:15:00.000\t00:03:00.000"), std::string::npos); // Saturday untouched
 }
 
 TEST_F(GridCommands, ShiftWithoutAnAnswerOrWithBadInputChangesNothing)
 {
     const std::vector<std::byte> before = testsupport::readFile(dir.file("AdvSetBlk.db"));
     // Tests run without a terminal: the question counts as answered No.
-    const CommandResult unanswered =
-        runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "03:00"});
+    const CommandResult unanswered = runCommand(cli::shift,
+                                                {dir.path(), "--from", "15", "--to", "20", "--size", "03:00"});
     EXPECT_EQ(unanswered.status, 1);
     EXPECT_NE(unanswered.err.find("Вы действительно хотите перенести все блоки\nрекламной сетки с 15-ой минуты на "
                                   "20-ю ?"),
@@ -144,9 +149,8 @@ TEST_F(GridCommands, DryRunPrintsTheChangesAndUndoPutsAShiftBack)
 {
     const std::vector<std::byte> gridBefore = testsupport::readFile(dir.file("AdvSetBlk.db"));
     const std::vector<std::byte> fillingBefore = testsupport::readFile(dir.file("AdvBlock.db"));
-    const CommandResult preview = runCommand(
-        cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--days", "0", "--hours", "8-9",
-                     "--dry-run"});
+    const CommandResult preview = runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size",
+                                                          "02:30", "--days", "0", "--hours", "8-9", "--dry-run"});
     ASSERT_EQ(preview.status, 0) << preview.err;
     EXPECT_EQ(preview.out, "AdvSetBlk.db: 2 records would change\nAdvBlock.db: 104 records would change\n"
                            "day  hour  AdvSetBlk.db  AdvBlock.db\n"
@@ -154,10 +158,11 @@ TEST_F(GridCommands, DryRunPrintsTheChangesAndUndoPutsAShiftBack)
                            "0 Mon 09               1           52\n");
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), gridBefore);
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), fillingBefore);
-    EXPECT_EQ(runCommand(cli::undo, {dir.path()}).status, 1);  // nothing to undo yet
+    EXPECT_EQ(runCommand(cli::undo, {dir.path()}).status, 1); // nothing to undo yet
 
     setClock("2026-12-09 03:14");
-    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--yes"}).status, 0);
+    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--yes"}).status,
+              0);
     setClock("");
     const std::vector<std::byte> gridShifted = testsupport::readFile(dir.file("AdvSetBlk.db"));
     ASSERT_NE(gridShifted, gridBefore);
@@ -169,8 +174,9 @@ TEST_F(GridCommands, DryRunPrintsTheChangesAndUndoPutsAShiftBack)
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), gridShifted);
     const CommandResult undone = runCommand(cli::undo, {dir.path(), "--yes"});
     ASSERT_EQ(undone.status, 0) << undone.err;
-    EXPECT_EQ(undone.out, "Последний перенос в папке " + dir.path() +
-                              " отменён: AdvSetBlk.db, AdvSetBlk.px, AdvBlock.db и AdvBlock.px снова такие, как до него.\n");
+    EXPECT_EQ(undone.out,
+              "Последний перенос в папке " + dir.path() +
+                  " отменён: AdvSetBlk.db, AdvSetBlk.px, AdvBlock.db и AdvBlock.px снова такие, как до него.\n");
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), gridBefore);
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), fillingBefore);
     const CommandResult twice = runCommand(cli::undo, {dir.path()});
@@ -178,16 +184,18 @@ TEST_F(GridCommands, DryRunPrintsTheChangesAndUndoPutsAShiftBack)
     EXPECT_EQ(twice.err, "Последний перенос в папке " + dir.path() + " уже отменён.\n");
 
     // After another change to a table, undo refuses and changes nothing.
-    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--yes"}).status, 0);
-    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "20", "--to", "20", "--size", "02:00", "--yes"}).status, 0);
+    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--yes"}).status,
+              0);
+    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "20", "--to", "20", "--size", "02:00", "--yes"}).status,
+              0);
     std::vector<std::byte> edited = testsupport::readFile(dir.file("AdvSetBlk.db"));
-    edited[0x2D] = std::byte{0x77};  // as another program's post would move the counter
+    edited[0x2D] = std::byte{0x77}; // as another program's post would move the counter
     testsupport::writeFile(dir.file("AdvSetBlk.db"), edited);
     const std::vector<std::byte> fillingNow = testsupport::readFile(dir.file("AdvBlock.db"));
     const CommandResult refused = runCommand(cli::undo, {dir.path()});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "Последний перенос в папке " + dir.path() + " отменить нельзя: " + dir.path() + kSeparator +
-                               "AdvSetBlk.db изменён после него.\n");
+    EXPECT_EQ(refused.err, "Последний перенос в папке " + dir.path() + " отменить нельзя: " + dir.path() +
+                               kSeparator + "AdvSetBlk.db изменён после него.\n");
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), edited);
     EXPECT_EQ(testsupport::readFile(dir.file("AdvBlock.db")), fillingNow);
     EXPECT_EQ(runCommand(cli::undo, {}).status, 2);
@@ -211,14 +219,14 @@ TEST(HalfWrittenFolder, ListsTheMinutesButRefusesToShift)
     struct Case {
         const char* table;
         std::function<void(Bytes&)> patch;
-        std::string notice;   // of `minutes`
-        const char* refusal;  // of `shift`, after the table's path
+        std::string notice;  // of `minutes`
+        const char* refusal; // of `shift`, after the table's path
     };
     const Case cases[] = {
         {"AdvBlock.db",
          [](Bytes& b) {
              paradox::coding::storeLE16(b.data() + 2048 + 886 * 2048, 888);
-             b.resize(2048 + 900 * 2048);  // blocks it had begun to add
+             b.resize(2048 + 900 * 2048); // blocks it had begun to add
          },
          "",
          "a writer left the table half-way: the header counts 32812 records in 887 blocks, but the file holds 900 "
@@ -234,8 +242,9 @@ TEST(HalfWrittenFolder, ListsTheMinutesButRefusesToShift)
         SCOPED_TRACE(c.table);
         TempDir dir;
         ASSERT_EQ(runCommand(cli::demo, {dir.path()}).status, 0);
-        ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--yes"}).status,
-                  0);
+        ASSERT_EQ(
+            runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--yes"}).status,
+            0);
         Bytes bytes = testsupport::readFile(dir.file(c.table));
         c.patch(bytes);
         testsupport::writeFile(dir.file(c.table), bytes);
@@ -244,8 +253,8 @@ TEST(HalfWrittenFolder, ListsTheMinutesButRefusesToShift)
         const CommandResult listed = runCommand(cli::minutes, {dir.path()});
         EXPECT_EQ(listed.out, "00\n05\n20\n22\n30\n45\n52\n57\n");
         EXPECT_EQ(listed.err, c.notice);
-        const CommandResult shifted =
-            runCommand(cli::shift, {dir.path(), "--from", "20", "--to", "25", "--size", "03:00", "--yes"});
+        const CommandResult shifted = runCommand(cli::shift, {dir.path(), "--from", "20", "--to", "25", "--size",
+                                                              "03:00", "--yes"});
         EXPECT_EQ(shifted.status, 1);
         const std::string refusal = dir.path() + kSeparator + c.table + ": " + c.refusal +
                                     "; the database's own table-repair tool must mend it before it can be changed\n";
@@ -266,13 +275,15 @@ TEST_F(GridCommands, AJournalSetAsideStopsEveryWriteButNotReading)
     const std::string prefix = grid::SlashedPath(dir.path());
     auto inFolder = [&](const std::string& name) { return dir.path() + kSeparator + name; };
     setClock("2026-12-09 03:14");
-    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "16", "--size", "02:30", "--yes"}).status, 0);
+    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "16", "--size", "02:30", "--yes"}).status,
+              0);
     setClock("");
     const grid::UndoCheck check = grid::checkUndo(prefix);
     ASSERT_TRUE(check.possible) << check.whyNot;
     ASSERT_TRUE(check.described);
-    EXPECT_EQ(grid::undoQuestion(check.shift),
-              "Вернуть блоки, перенесённые с 15-ой минуты на 16-ю (126 в сетке, 6552 в наполнении, 09.12.2026 03:14)?");
+    EXPECT_EQ(
+        grid::undoQuestion(check.shift),
+        "Вернуть блоки, перенесённые с 15-ой минуты на 16-ю (126 в сетке, 6552 в наполнении, 09.12.2026 03:14)?");
 
     // The record of a shift that stopped half-way, damaged.
     std::vector<std::byte> journal = testsupport::readFile(dir.file("gridshift.jnl"));
@@ -294,8 +305,8 @@ TEST_F(GridCommands, AJournalSetAsideStopsEveryWriteButNotReading)
                                 inFolder("gridshift.jnl.damaged") +
                                 ". Проверьте таблицы и удалите этот файл: до тех пор таблицы в папке не изменяются.";
     EXPECT_EQ(runCommand(cli::minutes, {dir.path()}).err, refusal + "\n");
-    const CommandResult shifted =
-        runCommand(cli::shift, {dir.path(), "--from", "16", "--to", "15", "--size", "02:30", "--yes"});
+    const CommandResult shifted = runCommand(cli::shift,
+                                             {dir.path(), "--from", "16", "--to", "15", "--size", "02:30", "--yes"});
     EXPECT_EQ(shifted.status, 1);
     EXPECT_NE(shifted.err.find(refusal), std::string::npos) << shifted.err;
     const CommandResult undone = runCommand(cli::undo, {dir.path()});

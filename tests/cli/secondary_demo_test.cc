@@ -23,7 +23,7 @@ extern "C" {
 namespace {
 
 using testsupport::TempDir;
-using Value = std::variant<long, double, std::string>;  // as pxlib gives them
+using Value = std::variant<long, double, std::string>; // as pxlib gives them
 using Row = std::vector<Value>;
 
 struct PxTable {
@@ -155,8 +155,8 @@ TEST_P(SecondaryDemo, AfterAShiftEachIndexHoldsExactlyItsTablesEntriesInOrder)
     const Files before = filesIn(dir.path());
     // Keyed, 15 to 50 moves each block past two others, in the table and in
     // every index.
-    const CommandResult shifted =
-        runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "50", "--size", "02:30", "--yes"});
+    const CommandResult shifted = runCommand(cli::shift,
+                                             {dir.path(), "--from", "15", "--to", "50", "--size", "02:30", "--yes"});
     ASSERT_EQ(shifted.status, 0) << shifted.err;
 
     int indexes = 0;
@@ -173,7 +173,8 @@ TEST_P(SecondaryDemo, AfterAShiftEachIndexHoldsExactlyItsTablesEntriesInOrder)
                 continue;
             SCOPED_TRACE(name);
             const PxTable index = readWithPxlib(e.path().string());
-            const bool descending = (std::to_integer<int>(testsupport::readFile(e.path().string()).at(0x55)) & 0x10) != 0;
+            const bool descending = (std::to_integer<int>(testsupport::readFile(e.path().string()).at(0x55)) &
+                                     0x10) != 0;
             EXPECT_EQ(index.rows, expectedEntries(table, places, index.fields, keyFields, descending));
             ++indexes;
         }
@@ -192,6 +193,8 @@ TEST_P(SecondaryDemo, AfterAShiftEachIndexHoldsExactlyItsTablesEntriesInOrder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, SecondaryDemo, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Keyed" : "Unkeyed"; });
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Keyed" : "Unkeyed";
+                         });
 
 } // namespace

@@ -28,7 +28,7 @@ std::string newOutput(std::FILE* f, long* offset)
     for (int c; (c = std::fgetc(f)) != EOF;)
         s += static_cast<char>(c);
     *offset = std::ftell(f);
-    std::fseek(f, 0, SEEK_END);  // a read then a write needs a seek between
+    std::fseek(f, 0, SEEK_END); // a read then a write needs a seek between
     return s;
 }
 
@@ -44,12 +44,12 @@ TEST(TerminalProgress, RedrawsAtMostTenTimesASecondBesidesEachStagesFirstStateAn
         {0, "Load", 0, e + "[..............................]   0% Load"},
         {99, "", 9, ""},
         {100, "", 10, e + "[###...........................]  10% Load"},
-        {150, "Move", 20, e + "[######........................]  20% Move"},  // a new stage shows at once
-        {250, "", 20, ""},                                                     // due, but nothing to change
+        {150, "Move", 20, e + "[######........................]  20% Move"}, // a new stage shows at once
+        {250, "", 20, ""},                                                   // due, but nothing to change
         {260, "", 150, e + "[##############################] 100% Move"},
         {300, "", 70, ""},
-        {310, "", -1, e},  // the end is never held back
-        {320, "", 30, e + "[#########.....................]  30% Move"},  // nor what follows it
+        {310, "", -1, e},                                                // the end is never held back
+        {320, "", 30, e + "[#########.....................]  30% Move"}, // nor what follows it
     };
     ScratchFile scratch = openScratch();
     std::FILE* f = scratch.file;
@@ -64,7 +64,7 @@ TEST(TerminalProgress, RedrawsAtMostTenTimesASecondBesidesEachStagesFirstStateAn
             EXPECT_EQ(newOutput(f, &offset), s.written) << "at " << s.ms << " ms";
         }
     }
-    EXPECT_EQ(newOutput(f, &offset), e);  // a bar left standing goes with the object
+    EXPECT_EQ(newOutput(f, &offset), e); // a bar left standing goes with the object
     closeScratch(scratch);
 }
 

@@ -86,7 +86,7 @@ bool buildFilling(paradox::FileSystem* fs)
                                        o, &b)
              .isOk())
         return false;
-    for (int day = 0; day < 3; ++day)  // from 2026-03-02
+    for (int day = 0; day < 3; ++day) // from 2026-03-02
         for (int hour : {9, 10})
             for (int minute : {0, 15, 45})
                 if (!b->addRecord({value(Value::Kind::Date, 739677 + day),
@@ -244,7 +244,8 @@ std::vector<std::byte> layOutJournal(const JournalFields& f)
 
 bool journalFinished(std::span<const std::byte> j)
 {
-    if (j.size() < kHeader + kMark || loadLE64(j.data() + kHeaderSumAt) != paradox::journalChecksum(j.data(), kHeaderSumAt))
+    if (j.size() < kHeader + kMark ||
+        loadLE64(j.data() + kHeaderSumAt) != paradox::journalChecksum(j.data(), kHeaderSumAt))
         return false;
     const std::byte* mark = j.data() + j.size() - kMark;
     return std::memcmp(mark, "COMMITTD", 8) == 0 &&

@@ -51,9 +51,9 @@ struct JournalFields {
     struct Piece {
         std::uint32_t file = 0;
         std::uint64_t offset = 0;
-        std::vector<std::byte> images;  // before, then after
+        std::vector<std::byte> images; // before, then after
     };
-    std::vector<std::byte> header;  // 64 bytes
+    std::vector<std::byte> header; // 64 bytes
     std::string note;
     std::vector<FileEntry> files;
     std::vector<Piece> pieces;

@@ -100,7 +100,7 @@ public:
 
     void checkWrite(const std::string& path, std::span<const std::byte> data) const
     {
-        if (path == kJournalPath)  // its commit mark
+        if (path == kJournalPath) // its commit mark
             return;
         if (!fuzzing::isTableFile(path))
             fail("only the tables are written", path);
@@ -261,12 +261,34 @@ const Folders& folders()
 
 // Names a journal must never reach through, names of the folder's files and
 // of the journal's own, and names that differ from a table's by case alone.
-const char* const kNames[] = {"../AdvBlock.db", "..\\AdvBlock.db", "./AdvSetBlk.db", ".\\AdvSetBlk.db",
-                              "db/AdvSetBlk.db", "/db/AdvBlock.db", "C:AdvBlock.db", "AdvBlock.db:x",
-                              "../outside/AdvSetBlk.db", "Prices.db", "notes.txt", "AdvSetBlk.lck",
-                              "gridshift.jnl", "gridshift.jnl.tmp", "gridshift.jnl.damaged", "AdvSetBlk.db",
-                              "AdvSetBlk.px", "AdvSetBlk.x03", "AdvSetBlk.yg0", "AdvBlock.db", "AdvBlock.px",
-                              "AdvBlock.xg0", "ADVBLOCK.DB", "AdvSetBlk.X03", "AdvBlock.x99", ".", "..", ""};
+const char* const kNames[] = {"../AdvBlock.db",
+                              "..\\AdvBlock.db",
+                              "./AdvSetBlk.db",
+                              ".\\AdvSetBlk.db",
+                              "db/AdvSetBlk.db",
+                              "/db/AdvBlock.db",
+                              "C:AdvBlock.db",
+                              "AdvBlock.db:x",
+                              "../outside/AdvSetBlk.db",
+                              "Prices.db",
+                              "notes.txt",
+                              "AdvSetBlk.lck",
+                              "gridshift.jnl",
+                              "gridshift.jnl.tmp",
+                              "gridshift.jnl.damaged",
+                              "AdvSetBlk.db",
+                              "AdvSetBlk.px",
+                              "AdvSetBlk.x03",
+                              "AdvSetBlk.yg0",
+                              "AdvBlock.db",
+                              "AdvBlock.px",
+                              "AdvBlock.xg0",
+                              "ADVBLOCK.DB",
+                              "AdvSetBlk.X03",
+                              "AdvBlock.x99",
+                              ".",
+                              "..",
+                              ""};
 
 // Changes one field of the journal in `j`; false when it is not one.
 bool mutateFields(std::vector<std::byte>& j, std::minstd_rand& random)
@@ -299,8 +321,12 @@ bool mutateFields(std::vector<std::byte>& j, std::minstd_rand& random)
             return false;
         fuzzing::JournalFields::Piece& p = f.pieces[pick(f.pieces.size())];
         const std::uint64_t length = p.images.size() / 2;
-        const std::uint64_t offsets[] = {0, sizes[pick(sizes.size())], sizes[pick(sizes.size())] - length,
-                                         std::uint64_t{1} << 32, std::uint64_t{1} << 63, 0 - length};
+        const std::uint64_t offsets[] = {0,
+                                         sizes[pick(sizes.size())],
+                                         sizes[pick(sizes.size())] - length,
+                                         std::uint64_t{1} << 32,
+                                         std::uint64_t{1} << 63,
+                                         0 - length};
         p.offset = offsets[pick(std::size(offsets))];
         break;
     }

@@ -36,20 +36,21 @@ struct Shape {
 bool buildShape(paradox::FileSystem* fs, const Shape& shape)
 {
     std::vector<paradox::FieldDefinition> fields = {{"Alpha", FieldType::Alpha, 12},
-                                              {"Date", FieldType::Date},
-                                              {"Short", FieldType::Short},
-                                              {"Number", FieldType::Number},
-                                              {"Money", FieldType::Currency}};
+                                                    {"Date", FieldType::Date},
+                                                    {"Short", FieldType::Short},
+                                                    {"Number", FieldType::Number},
+                                                    {"Money", FieldType::Currency}};
     if (shape.version >= 5)
         fields.push_back({"Memo", FieldType::Memo, 20});
     if (shape.version >= 10) {
-        for (const paradox::FieldDefinition& f : std::vector<paradox::FieldDefinition>{{"Long", FieldType::Long},
-                                                                         {"Logical", FieldType::Logical},
-                                                                         {"Time", FieldType::Time},
-                                                                         {"Stamp", FieldType::Timestamp},
-                                                                         {"Auto", FieldType::AutoInc},
-                                                                         {"Bcd", FieldType::Bcd, 2},
-                                                                         {"Bytes", FieldType::Bytes, 6}})
+        for (const paradox::FieldDefinition& f :
+             std::vector<paradox::FieldDefinition>{{"Long", FieldType::Long},
+                                                   {"Logical", FieldType::Logical},
+                                                   {"Time", FieldType::Time},
+                                                   {"Stamp", FieldType::Timestamp},
+                                                   {"Auto", FieldType::AutoInc},
+                                                   {"Bcd", FieldType::Bcd, 2},
+                                                   {"Bytes", FieldType::Bytes, 6}})
             fields.push_back(f);
     }
     paradox::CreateOptions o;
@@ -68,7 +69,8 @@ bool buildShape(paradox::FileSystem* fs, const Shape& shape)
     for (int i = 0; i < 8; ++i) {
         std::vector<Value> values = {make(Value::Kind::Text, 0, 0, "r\xd1\x8f" + std::to_string(i)),
                                      make(Value::Kind::Date, 739677 + i), make(Value::Kind::Integer, i - 4),
-                                     make(Value::Kind::Float, 0, i * 1.25 - 3), make(Value::Kind::Float, 0, 0.01 * i)};
+                                     make(Value::Kind::Float, 0, i * 1.25 - 3),
+                                     make(Value::Kind::Float, 0, 0.01 * i)};
         if (shape.version >= 5)
             values.push_back({});
         if (shape.version >= 10) {
@@ -80,7 +82,7 @@ bool buildShape(paradox::FileSystem* fs, const Shape& shape)
             values.push_back(make(Value::Kind::Decimal, 0, 0, std::to_string(i - 4) + ".25"));
             values.push_back(make(Value::Kind::Bytes, 0, 0, std::string("\x01\x00\xff", 3)));
         }
-        if (i == 5)  // a record of blanks
+        if (i == 5) // a record of blanks
             for (std::size_t f = static_cast<std::size_t>(shape.keyFields); f < values.size(); ++f)
                 values[f] = {};
         if (!b->addRecord(values).isOk())

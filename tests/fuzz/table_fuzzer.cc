@@ -248,7 +248,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzzKeyedTable(data, size);
         break;
     case 2:
-        break;  // an unkeyed table: read and edited above
+        break; // an unkeyed table: read and edited above
     case 1:
         fuzzCompanion(data, size, "db/T.px", false);
         break;

@@ -74,7 +74,11 @@ std::string differing(const Folder& now, const Folder& before, const Folder& aft
     for (const auto& [name, bytes] : now) {
         const bool asBefore = before.count(name) && before.at(name) == bytes;
         const bool asAfter = after.count(name) && after.at(name) == bytes;
-        out += " " + name + (asBefore && asAfter ? "" : asBefore ? " (before)" : asAfter ? " (after)" : " (neither)");
+        out += " " + name +
+               (asBefore && asAfter ? ""
+                : asBefore          ? " (before)"
+                : asAfter           ? " (after)"
+                                    : " (neither)");
     }
     return out;
 }
@@ -110,8 +114,8 @@ TEST(CrashReplay, LosesTearsAndReordersWhatIsNotFlushedAndNothingElse)
     }
     std::set<Folder> seen;
     std::vector<std::string> afterFlushes;
-    const std::size_t count = testsupport::replayCrashStates(
-        fs.trace(), {}, [&](const Folder& state, const std::string& where) {
+    const std::size_t count =
+        testsupport::replayCrashStates(fs.trace(), {}, [&](const Folder& state, const std::string& where) {
             seen.insert(state);
             if (where.find("flush of the folder") != std::string::npos ||
                 where.find("after the last") != std::string::npos)
@@ -210,13 +214,14 @@ protected:
             for (const auto& [path, bytes] : memory.files)
                 now[testsupport::fileNameOf(path)] = bytes;
             const Folder tables = tablesOf(now);
-            const bool judgedWhole =
-                recovery.outcome == Recovery::Outcome::Nothing || recovery.outcome == Recovery::Outcome::RolledBack;
+            const bool judgedWhole = recovery.outcome == Recovery::Outcome::Nothing ||
+                                     recovery.outcome == Recovery::Outcome::RolledBack;
             if (!st.isOk() || !judgedWhole || (tables != before && tables != after)) {
                 if (++failures <= 5)
                     ADD_FAILURE() << where << "\n  recovery: " << (st.isOk() ? "ok" : st.message())
-                                  << (judgedWhole ? "" : ", the journal set aside or in the way: " +
-                                                             recovery.problem.setAside + recovery.problem.name)
+                                  << (judgedWhole ? ""
+                                                  : ", the journal set aside or in the way: " +
+                                                        recovery.problem.setAside + recovery.problem.name)
                                   << "\n  tables:" << differing(tables, before, after);
                 return;
             }
@@ -253,7 +258,8 @@ TEST_P(CrashStates, EveryCrashOfAShiftAndOfItsUndoingOpensWholeBeforeOrAfter)
         const paradox::Status st = journalOver(fs, grid::hostFolder(prefix)).undoLast(&files);
         EXPECT_TRUE(st.isOk()) << st.message();
     });
-    ASSERT_TRUE(tablesOf(onDisk()) == original) << "the undoing left" << differing(tablesOf(onDisk()), original, shifted);
+    ASSERT_TRUE(tablesOf(onDisk()) == original)
+        << "the undoing left" << differing(tablesOf(onDisk()), original, shifted);
 
     const std::size_t ofShift = replay(shifting, {}, 1, original, shifted);
     const std::size_t ofUndo = replay(undoing, {}, 1, shifted, original);

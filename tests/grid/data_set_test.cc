@@ -29,7 +29,7 @@ TEST_F(DataSets, TableErrorsCarryTheDataSetName)
     grid::TableDataSet table;
     table.setTableName(grid);
     table.open();
-    table.open();  // opening an open data set does nothing
+    table.open(); // opening an open data set does nothing
     EXPECT_EQ(messageOf([&] { table.fieldByName("FMinute"); }), "Table1: Field 'FMinute' not found");
     EXPECT_EQ(table.fieldByName("FTIME"), 1);
     EXPECT_EQ(messageOf([&] { table.asInteger(table.fieldByName("FTime")); }),

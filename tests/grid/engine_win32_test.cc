@@ -127,7 +127,7 @@ TEST_F(WindowsFolders, RelativeFolderTexts)
     }
     {
         CurrentFolder inside(folder);
-        EXPECT_EQ(load(""), before);  // the tables' bare names
+        EXPECT_EQ(load(""), before); // the tables' bare names
         EXPECT_EQ(load("..\\Эфир"), before);
         // The root of the current drive.
         EXPECT_EQ(load(folder.substr(2)), before);

@@ -74,11 +74,11 @@ public:
             for (int hour : {9, 10, 11})
                 for (int minute : {0, 15, 45})
                     slots.push_back({day, hour, minute, minute == 15 ? 30 : 0});
-        slots.push_back({7, 10, 15});   // day indices outside the week never match
+        slots.push_back({7, 10, 15}); // day indices outside the week never match
         slots.push_back({-1, 10, 15});
         testsupport::writeGridTable(dir.file("AdvSetBlk.db"), slots, options);
         std::vector<FillingEntry> filling;
-        for (int d = 2; d <= 8; ++d)  // 2026-03-02 is a Monday, 03-08 a Sunday
+        for (int d = 2; d <= 8; ++d) // 2026-03-02 is a Monday, 03-08 a Sunday
             for (int hour : {9, 10, 11})
                 for (int minute : {0, 15, 45})
                     filling.push_back({2026, 3, d, hour, minute});
@@ -116,7 +116,7 @@ TEST_F(Shift, MovesTheSelectedMinuteInBothTablesKeepingSeconds)
 {
     loadFrom(folderText);
     engine.OldMinute = 15;
-    hours.v[10] = false;  // 10:15 stays where it is
+    hours.v[10] = false; // 10:15 stays where it is
     const auto gridBefore = readGrid(folder.file("AdvSetBlk.db"));
     const auto fillingBefore = readFilling(folder.file("AdvBlock.db"));
 
@@ -131,7 +131,7 @@ TEST_F(Shift, MovesTheSelectedMinuteInBothTablesKeepingSeconds)
     std::vector<GridRecord> expected;
     for (GridRecord g : gridBefore) {
         if (g.day >= 0 && g.day <= 6 && g.time.minute == 15 && g.time.hour != 10) {
-            g.time.minute = 50;  // the seconds stay
+            g.time.minute = 50; // the seconds stay
             g.size = 3.0 / 1440;
         }
         expected.push_back(g);
@@ -147,7 +147,7 @@ TEST_F(Shift, MovesTheSelectedMinuteInBothTablesKeepingSeconds)
     EXPECT_EQ(moved, 14u);
     // Reloaded: the list now offers 00, 15 (only 10:15 is left), 45 and 50.
     EXPECT_EQ(view.list, (std::vector<std::string>{"00", "15", "45", "50"}));
-    EXPECT_EQ(engine.OldMinute, 15);  // unchanged here: the window's click handling sets it
+    EXPECT_EQ(engine.OldMinute, 15); // unchanged here: the window's click handling sets it
     EXPECT_FALSE(table.active());
 }
 
@@ -173,7 +173,7 @@ TEST_F(Shift, DayTicksDecideForGridDaysAndFillingDates)
 {
     loadFrom(folderText);
     engine.OldMinute = 45;
-    days.v = {false, false, false, false, false, false, true};  // Sunday only
+    days.v = {false, false, false, false, false, false, true}; // Sunday only
     const grid::ShiftResult r = shift(40);
     EXPECT_EQ(r.gridChanged, 3);
     EXPECT_EQ(r.fillingChanged, 3);
@@ -187,7 +187,7 @@ TEST_F(Shift, ShiftsTheFolderOfTheLastLoadAndReloadsFromTheField)
     loadFrom(folderText);
     TempDir other;
     makeTables(other);
-    folderText = other.path();  // typed after the load
+    folderText = other.path(); // typed after the load
     engine.OldMinute = 0;
     const grid::ShiftResult r = shift(5);
     EXPECT_EQ(r.gridChanged, 21);
@@ -219,15 +219,15 @@ TEST_F(Shift, BeforeAnyLoadItAsksAboutMinuteZeroAndUsesTheCurrentFolder)
     EXPECT_EQ(view.questions.size(), 1u);
     EXPECT_NE(view.questions[0].find("для 0-ой минуты"), std::string::npos);
     // Opened, and closed before the error is shown.
-    EXPECT_EQ(progress.reports, (std::vector<std::pair<std::string, double>>{{"Процесс переноса сетки !", 0},
-                                                                            {"", -1}}));
+    EXPECT_EQ(progress.reports,
+              (std::vector<std::pair<std::string, double>>{{"Процесс переноса сетки !", 0}, {"", -1}}));
     EXPECT_FALSE(engine.busy);
     EXPECT_FALSE(table.active());
 
     // With the tables in the current folder, bare names find them.
     makeTables(elsewhere);
     const grid::ShiftResult bare = shift(0);
-    EXPECT_EQ(bare.gridChanged, 21);  // minute 0 of hours 9-11 on every day: lengths set
+    EXPECT_EQ(bare.gridChanged, 21); // minute 0 of hours 9-11 on every day: lengths set
     EXPECT_EQ(bare.fillingChanged, 0);
 }
 
@@ -244,11 +244,15 @@ TEST_F(Shift, ReportsEveryTwentiethGridAndHundredthFillingRecord)
     engine.OldMinute = 0;
     shift(1);
     // 63 + 2 grid records, 189 filling records.
-    std::vector<std::pair<std::string, double>> expected = {
-        {"Процесс переноса сетки !", 0}, {"", 20 * 20.0 / 65}, {"", 40 * 20.0 / 65}, {"", 60 * 20.0 / 65},
-        {"Процесс переноса данных", 20},  {"", 100 * 80.0 / 189 + 20}, {"", -1}};
+    std::vector<std::pair<std::string, double>> expected = {{"Процесс переноса сетки !", 0},
+                                                            {"", 20 * 20.0 / 65},
+                                                            {"", 40 * 20.0 / 65},
+                                                            {"", 60 * 20.0 / 65},
+                                                            {"Процесс переноса данных", 20},
+                                                            {"", 100 * 80.0 / 189 + 20},
+                                                            {"", -1}};
     ASSERT_GE(progress.reports.size(), expected.size());
-    progress.reports.resize(expected.size());  // the reload's reports follow
+    progress.reports.resize(expected.size()); // the reload's reports follow
     EXPECT_EQ(progress.reports, expected);
 
     // Tables under 20 and 100 records give no reports in between.
@@ -396,7 +400,8 @@ TEST_F(Shift, ASecondShiftOrLoadStartedDuringOneDoesNothing)
             grid::ShiftInputs in;
             in.newMinute = 30;
             in.blockSize = [] { return 0.0; };
-            refused += !grid::shiftMinute(test->engine, in, test->filter, test->table, test->query, *this, test->view).ran;
+            refused +=
+                !grid::shiftMinute(test->engine, in, test->filter, test->table, test->query, *this, test->view).ran;
             refused += !grid::loadMinutes(test->engine, "elsewhere", test->query, *this, test->view);
         }
     } reentering;
@@ -433,12 +438,12 @@ TEST(DayHourFilter, TicksAreReadWhenAskedAndOutOfRangeNeverMatches)
 
 TEST(DayHourFilter, DayIndexOfADate)
 {
-    EXPECT_EQ(grid::GetDOW(0), 5);  // 1899-12-30, a Saturday
+    EXPECT_EQ(grid::GetDOW(0), 5); // 1899-12-30, a Saturday
     const double tuesday = paradox::dateTimeFromDayNumber(paradox::dayNumberFromCivil({2011, 8, 23}));
     EXPECT_EQ(grid::GetDOW(tuesday), 1);
     EXPECT_EQ(grid::GetDOW(tuesday + 0.99), 1);
-    EXPECT_EQ(grid::GetDOW(tuesday - 1), 0);  // Monday
-    EXPECT_EQ(grid::GetDOW(tuesday + 5), 6);  // Sunday
+    EXPECT_EQ(grid::GetDOW(tuesday - 1), 0); // Monday
+    EXPECT_EQ(grid::GetDOW(tuesday + 5), 6); // Sunday
     // Within half a millisecond of midnight is the next day.
     EXPECT_EQ(grid::GetDOW(tuesday + 1 - 0.4 / 86400000), 2);
     EXPECT_EQ(grid::GetDOW(tuesday + 1 - 0.6 / 86400000), 1);
@@ -512,7 +517,7 @@ TEST_P(ShiftFiles, OnlyTheMatchingRecordsChange)
     options.recordsPerBlock = 7;
     testsupport::writeGridTable(dir.file("AdvSetBlk.db"), slots, options);
     std::vector<FillingEntry> filling;
-    for (int d = 1; d <= 14; ++d)  // 2026-06-01 is a Monday
+    for (int d = 1; d <= 14; ++d) // 2026-06-01 is a Monday
         for (int hour = 0; hour < 24; ++hour)
             for (int minute : {0, 15, 30, 45})
                 filling.push_back({2026, 6, d, hour, minute});
@@ -534,7 +539,7 @@ TEST_P(ShiftFiles, OnlyTheMatchingRecordsChange)
     ASSERT_TRUE(grid::loadMinutes(engine, dir.path(), query, progress, view));
     engine.OldMinute = 30;
     grid::ShiftInputs in;
-    in.newMinute = 50;  // past the 45-minute blocks: keyed records move
+    in.newMinute = 50; // past the 45-minute blocks: keyed records move
     in.blockSize = [] { return 150.0 / 86400; };
     in.folderText = [&] { return dir.path(); };
     const grid::ShiftResult r = grid::shiftMinute(engine, in, filter, table, query, progress, view);
@@ -586,9 +591,8 @@ TEST_P(ShiftFiles, OnlyTheMatchingRecordsChange)
 }
 
 INSTANTIATE_TEST_SUITE_P(TablesAndTimeTypes, ShiftFiles,
-                         ::testing::Combine(::testing::Bool(),
-                                            ::testing::Values(paradox::FieldType::Time,
-                                                              paradox::FieldType::Timestamp)));
+                         ::testing::Combine(::testing::Bool(), ::testing::Values(paradox::FieldType::Time,
+                                                                                 paradox::FieldType::Timestamp)));
 
 } // namespace
 
@@ -600,7 +604,7 @@ namespace {
 // after), never in part.
 struct FaultTables {
     bool keyed;
-    bool secondary;  // with maintained secondary indexes on both tables
+    bool secondary; // with maintained secondary indexes on both tables
 };
 
 class ShiftFaults : public ::testing::TestWithParam<FaultTables> {
@@ -675,8 +679,9 @@ protected:
         in.newMinute = 50;
         in.blockSize = [] { return 150.0 / 86400; };
         in.folderText = [&] { return folder; };
-        const std::string error = messageOf(
-            [&] { grid::shiftMinute(engine, in, grid::DayHourFilter(days, hours), table, query, progress, view); });
+        const std::string error = messageOf([&] {
+            grid::shiftMinute(engine, in, grid::DayHourFilter(days, hours), table, query, progress, view);
+        });
         return error == "(no error)" ? std::string() : error;
     }
 
@@ -725,7 +730,7 @@ TEST_P(ShiftFaults, TwoHundredOperationsSpreadOverALargeShift)
     build(24, 100);
     ASSERT_GT(operations, 2000);
 #ifdef _WIN32
-    constexpr int kPositions = 12;  // every file operation is slow under Wine; the rule is the same
+    constexpr int kPositions = 12; // every file operation is slow under Wine; the rule is the same
 #else
     constexpr int kPositions = 200;
 #endif
@@ -734,8 +739,8 @@ TEST_P(ShiftFaults, TwoHundredOperationsSpreadOverALargeShift)
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, ShiftFaults,
-                         ::testing::Values(FaultTables{true, false}, FaultTables{false, false}, FaultTables{true, true},
-                                           FaultTables{false, true}),
+                         ::testing::Values(FaultTables{true, false}, FaultTables{false, false},
+                                           FaultTables{true, true}, FaultTables{false, true}),
                          [](const ::testing::TestParamInfo<FaultTables>& info) {
                              return std::string(info.param.keyed ? "Keyed" : "Unkeyed") +
                                     (info.param.secondary ? "WithSecondaryIndexes" : "");

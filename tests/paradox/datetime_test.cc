@@ -14,7 +14,7 @@ namespace {
 TEST(DateTimeDecode, RoundsTheWholeValueToTheMillisecondHalfToEven)
 {
     struct Case {
-        double halfMs;  // a product value*86400000 that lands exactly on .5
+        double halfMs; // a product value*86400000 that lands exactly on .5
         unsigned expectedMs;
     };
     for (const Case& c : {Case{0.5, 0}, Case{1.5, 2}, Case{2.5, 2}, Case{3.5, 4}}) {
@@ -47,8 +47,8 @@ TEST(DateTimeEncode, BuildsTheFractionAndRefusesPartsOutOfRange)
     ASSERT_TRUE(encodeTime(23, 59, 59, 999, &t).isOk());
     EXPECT_EQ(decodeTime(t), (TimeOfDay{23, 59, 59, 999}));
 
-    for (auto [h, m, s, ms] : {std::array{24u, 0u, 0u, 0u}, std::array{0u, 60u, 0u, 0u},
-                               std::array{0u, 0u, 60u, 0u}, std::array{0u, 0u, 0u, 1000u}}) {
+    for (auto [h, m, s, ms] : {std::array{24u, 0u, 0u, 0u}, std::array{0u, 60u, 0u, 0u}, std::array{0u, 0u, 60u, 0u},
+                               std::array{0u, 0u, 0u, 1000u}}) {
         DateTime untouched = 7;
         Status st = encodeTime(h, m, s, ms, &untouched);
         EXPECT_FALSE(st.isOk());
@@ -64,9 +64,8 @@ TEST(DateTimeCalendar, DayNumbersMatchTheFieldEncoding)
         std::int32_t day;
     };
     for (const Case& c : {Case{{1, 1, 1}, 1}, Case{{100, 1, 1}, 36160}, Case{{1899, 12, 30}, 693594},
-                          Case{{1970, 1, 1}, 719163}, Case{{1996, 5, 4}, 728783},
-                          Case{{2000, 2, 29}, 730179}, Case{{2018, 1, 1}, 736695},
-                          Case{{9999, 12, 31}, 3652059}}) {
+                          Case{{1970, 1, 1}, 719163}, Case{{1996, 5, 4}, 728783}, Case{{2000, 2, 29}, 730179},
+                          Case{{2018, 1, 1}, 736695}, Case{{9999, 12, 31}, 3652059}}) {
         EXPECT_EQ(dayNumberFromCivil(c.date), c.day);
         EXPECT_EQ(civilFromDayNumber(c.day), c.date);
     }
@@ -88,7 +87,7 @@ TEST(DateTimeFields, ConvertBetweenFieldValuesAndDateTimes)
 
     EXPECT_EQ(timeMsFromDateTime(0.4375), 37800000u);
     EXPECT_EQ(timeMsFromDateTime(43101.4375), 37800000u);
-    EXPECT_EQ(timeMsFromDateTime(86399999.7 / 86400000.0), 0u);  // never 86 400 000
+    EXPECT_EQ(timeMsFromDateTime(86399999.7 / 86400000.0), 0u); // never 86 400 000
 
     // 2020-02-01 01:00:01 as a Timestamp field holds it.
     const double ts = 63716202001000.0;

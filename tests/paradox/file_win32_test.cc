@@ -143,8 +143,8 @@ TEST(WindowsWrites, RunsEndAsIfEachWereWrittenInTurn)
     for (std::size_t i = 0; i < ramp.size(); ++i)
         ramp[i] = static_cast<std::byte>(i);
     testsupport::writeFile(path, expected);
-    std::vector<paradox::File::Run> runs = {{10, {ramp.data(), 4}}, {14, {ramp.data() + 9, 4}},
-                                            {4113, {ramp.data(), 3}}, {8212, {ramp.data() + 1, 3}}};
+    std::vector<paradox::File::Run> runs = {
+        {10, {ramp.data(), 4}}, {14, {ramp.data() + 9, 4}}, {4113, {ramp.data(), 3}}, {8212, {ramp.data() + 1, 3}}};
     for (std::uint64_t at = 9000; at + 8 < kSize; at += 601)
         runs.push_back({at, {ramp.data() + at % 200, 8}});
     for (const paradox::File::Run& r : runs)

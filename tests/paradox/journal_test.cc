@@ -184,7 +184,7 @@ protected:
     void interrupt()
     {
         testsupport::FaultyFileSystem fs;
-        fs.failAt = 40;  // past the journal, inside the record writes
+        fs.failAt = 40; // past the journal, inside the record writes
         fs.failAfter = true;
         ASSERT_FALSE(change(fs).isOk());
         ASSERT_NE(readFile(db), dbBefore) << "nothing was written before the failure";
@@ -192,7 +192,10 @@ protected:
     }
 
     bool journalExists() const { return testsupport::fileExists(file(testsupport::kTestJournal)); }
-    bool setAside() const { return testsupport::fileExists(file(std::string(testsupport::kTestJournal) + ".damaged")); }
+    bool setAside() const
+    {
+        return testsupport::fileExists(file(std::string(testsupport::kTestJournal) + ".damaged"));
+    }
 
     TempDir dir;
     std::string db = file("AdvBlock.db"), px = file("AdvBlock.px");
@@ -226,7 +229,8 @@ TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverD
     // Another program's later edit of a byte the change wrote.
     auto editAfterTheChange = [&] {
         Bytes b = readFile(db);
-        const auto at = static_cast<std::size_t>(std::mismatch(b.begin(), b.end(), dbBefore.begin()).first - b.begin());
+        const auto at = static_cast<std::size_t>(std::mismatch(b.begin(), b.end(), dbBefore.begin()).first -
+                                                 b.begin());
         std::byte other{0};
         while (other == b[at] || other == dbBefore[at])
             other = std::byte(std::to_integer<int>(other) + 1);
@@ -236,13 +240,13 @@ TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverD
 
     struct Case {
         const char* what;
-        std::function<void()> make;  // writes the journal, and the tables' later state
-        Outcome outcome;             // of recover()
+        std::function<void()> make; // writes the journal, and the tables' later state
+        Outcome outcome;            // of recover()
         Kind problem;
-        bool undo = false;           // undoLast() rather than recover()
+        bool undo = false; // undoLast() rather than recover()
         bool needsLinks = false;
-        const char* held = nullptr;  // a file another program holds meanwhile
-        const Bytes* rolledBack = nullptr;  // the table once put back, when recover() writes it
+        const char* held = nullptr;        // a file another program holds meanwhile
+        const Bytes* rolledBack = nullptr; // the table once put back, when recover() writes it
     };
     const std::string jnl = file(testsupport::kTestJournal);
     auto put = [&](const Forged& f) { return [&, f] { testsupport::writeFile(jnl, f.bytes()); }; };
@@ -261,7 +265,7 @@ TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverD
     // byte holds one image or the other, so the piece is the change's own.
     Forged torn;
     torn.files = {{"AdvBlock.db", dbBefore.size()}};
-    const auto edge = static_cast<std::ptrdiff_t>(dbBefore.size() / 512 * 512 - 512);  // in the records
+    const auto edge = static_cast<std::ptrdiff_t>(dbBefore.size() / 512 * 512 - 512); // in the records
     Forged::Piece tornPiece;
     tornPiece.offset = static_cast<std::uint64_t>(edge - 4);
     tornPiece.length = 8;
@@ -295,8 +299,8 @@ TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverD
          },
          Outcome::SetAside, Kind::NotOurs, false, true},
         {"an undo-kind journal", put(undoKind), Outcome::SetAside, Kind::NotOurs},
-        {"undo of a finished change that names another file", put(committedForeign), Outcome::Nothing,
-         Kind::NotOurs, true},
+        {"undo of a finished change that names another file", put(committedForeign), Outcome::Nothing, Kind::NotOurs,
+         true},
         {"./ before a held table", named("./AdvBlock.db"), Outcome::Nothing, Kind::InUse, false, false,
          "AdvBlock.lck"},
         {"the index of a held table", put(over("AdvBlock.px", pxBefore)), Outcome::Nothing, Kind::InUse, false,
@@ -445,9 +449,9 @@ TEST_F(JournalTest, RollingBackWaitsForTheFilesAndTheirSize)
     TempDir elsewhere;
     const std::string moved = elsewhere.path() + "/moved";
     fs::rename(dir.file("tables"), moved);
-    const Status back =
-        Journal(paradox::FileSystem::standard(), moved + "/", testsupport::kTestJournal, {"AdvBlock.db"})
-            .recover(&recovery);
+    const Status back = Journal(paradox::FileSystem::standard(), moved + "/", testsupport::kTestJournal,
+                                {"AdvBlock.db"})
+                            .recover(&recovery);
     fs::rename(moved, dir.file("tables"));
     ASSERT_TRUE(back.isOk()) << back.message();
     EXPECT_EQ(recovery.outcome, Outcome::RolledBack);
@@ -464,7 +468,7 @@ TEST_F(JournalTest, AnInterruptedUndoLeavesTheChangeAndItsRecordStanding)
     const Bytes dbAfter = readFile(db), pxAfter = readFile(px);
 
     testsupport::FaultyFileSystem fs;
-    fs.failAt = 12;  // inside the undoing's own writes
+    fs.failAt = 12; // inside the undoing's own writes
     fs.failAfter = true;
     EXPECT_FALSE(journal(fs).undoLast(&files).isOk());
     Recovery recovery;

@@ -29,7 +29,7 @@ int wmain(int argc, wchar_t** argv)
         OVERLAPPED at{};
         DWORD length = 1;
         if (mode == L"range-lock")
-            at.Offset = 0x40000000;  // far past the data, so reads are not blocked
+            at.Offset = 0x40000000; // far past the data, so reads are not blocked
         else
             length = GetFileSize(h, nullptr);
         held = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, length, 0, &at);

@@ -73,7 +73,10 @@ bool isLongType(int type)
     return type == pxfShort || type == pxfLong || type == pxfDate || type == pxfTime || type == pxfLogical ||
            type == pxfAutoInc;
 }
-bool isDoubleType(int type) { return type == pxfTimestamp || type == pxfNumber || type == pxfCurrency; }
+bool isDoubleType(int type)
+{
+    return type == pxfTimestamp || type == pxfNumber || type == pxfCurrency;
+}
 
 struct Cell {
     int type = 0;
@@ -86,7 +89,7 @@ struct Cell {
 // An entry of the primary index as pxlib parsed it.
 struct PxIndexEntry {
     int level = 0;
-    int block = 0;  // data block (level 1) or index block
+    int block = 0; // data block (level 1) or index block
     int count = 0;
     std::string key;
 };
@@ -177,14 +180,14 @@ PxRead readWithPxlib(const std::string& db, const std::string& px)
 std::vector<paradox::FieldDefinition> fieldsFor(int version)
 {
     if (version >= 10)
-        return {{"Day", FieldType::Date},      {"Slot", FieldType::Time},      {"Name", FieldType::Alpha, 40},
-                {"Seq", FieldType::Short},     {"Amount", FieldType::Number},  {"Price", FieldType::Currency},
-                {"Count", FieldType::Long},    {"Flag", FieldType::Logical},   {"Length", FieldType::Time},
+        return {{"Day", FieldType::Date},        {"Slot", FieldType::Time},      {"Name", FieldType::Alpha, 40},
+                {"Seq", FieldType::Short},       {"Amount", FieldType::Number},  {"Price", FieldType::Currency},
+                {"Count", FieldType::Long},      {"Flag", FieldType::Logical},   {"Length", FieldType::Time},
                 {"Stamp", FieldType::Timestamp}, {"Serial", FieldType::AutoInc}, {"Share", FieldType::Bcd, 2},
-                {"Raw", FieldType::Bytes, 6},  {"Note", FieldType::Memo, 15}};
-    std::vector<paradox::FieldDefinition> f = {{"Day", FieldType::Date},        {"Name", FieldType::Alpha, 40},
-                                         {"Seq", FieldType::Short},       {"Amount", FieldType::Number},
-                                         {"Price", FieldType::Currency},  {"Due", FieldType::Date}};
+                {"Raw", FieldType::Bytes, 6},    {"Note", FieldType::Memo, 15}};
+    std::vector<paradox::FieldDefinition> f = {{"Day", FieldType::Date},       {"Name", FieldType::Alpha, 40},
+                                               {"Seq", FieldType::Short},      {"Amount", FieldType::Number},
+                                               {"Price", FieldType::Currency}, {"Due", FieldType::Date}};
     if (version >= 5)
         f.push_back({"Note", FieldType::Memo, 15});
     return f;
@@ -201,7 +204,7 @@ Value make(Value::Kind kind, std::int64_t integer, double real = 0, std::string 
 }
 
 constexpr std::int64_t kHour = 3'600'000;
-constexpr std::int32_t kFirstDay = 739677;  // 2026-03-02
+constexpr std::int32_t kFirstDay = 739677; // 2026-03-02
 
 // Record i: ten a day at odd hours; every seventh has its non-key fields blank.
 std::vector<Value> recordFor(const std::vector<paradox::FieldDefinition>& fields, int keyFields, int i)
@@ -217,7 +220,7 @@ std::vector<Value> recordFor(const std::vector<paradox::FieldDefinition>& fields
             row.push_back(make(Value::Kind::Date, day));
         else if (n == "Slot")
             row.push_back(make(Value::Kind::Time, slot));
-        else if (n == "Name")  // text in the table's code page outside keys
+        else if (n == "Name") // text in the table's code page outside keys
             row.push_back(make(Value::Kind::Text, 0, 0, keyFields > 0 ? name : std::string("блок ") + name));
         else if (n == "Seq")
             row.push_back(make(Value::Kind::Integer, i - 50));
@@ -236,13 +239,14 @@ std::vector<Value> recordFor(const std::vector<paradox::FieldDefinition>& fields
         else if (n == "Serial")
             row.push_back(make(Value::Kind::Integer, i + 1));
         else if (n == "Share")
-            row.push_back(make(Value::Kind::Decimal, 0, 0, std::to_string(i - 30) + "." + std::to_string(10 + i % 90)));
+            row.push_back(make(Value::Kind::Decimal, 0, 0,
+                               std::to_string(i - 30) + "." + std::to_string(10 + i % 90)));
         else if (n == "Raw")
             row.push_back(make(Value::Kind::Bytes, 0, 0, std::string{static_cast<char>(i), '\0', '\xff', 'x'}));
         else if (n == "Due")
             row.push_back(make(Value::Kind::Date, day + 30));
         else
-            row.push_back({});  // Note: BLOBs stay blank
+            row.push_back({}); // Note: BLOBs stay blank
     }
     if (i % 7 == 3)
         for (std::size_t k = static_cast<std::size_t>(keyFields); k < row.size(); ++k)
@@ -258,12 +262,15 @@ struct Shape {
     int records;
     int recordsPerBlock = 0;
     int indexBlockKiB = 0;
-    int indexLevels = 0;  // expected, keyed tables only
+    int indexLevels = 0; // expected, keyed tables only
     // What pxlib reports on reading the .PX, where it disagrees.
     std::vector<std::string> indexErrors = {};
 };
 
-void PrintTo(const Shape& s, std::ostream* os) { *os << s.name; }
+void PrintTo(const Shape& s, std::ostream* os)
+{
+    *os << s.name;
+}
 
 class PxlibReads : public ::testing::TestWithParam<Shape> {
 protected:
@@ -328,7 +335,7 @@ protected:
             std::vector<std::string> expectedErrors = shape.indexErrors;
             expectedErrors.push_back("reading the primary index " + px + " failed");
             EXPECT_EQ(read.errors, expectedErrors);
-            read = readWithPxlib(db, {});  // then the records without the index
+            read = readWithPxlib(db, {}); // then the records without the index
         }
         EXPECT_EQ(read.errors, std::vector<std::string>{});
         EXPECT_EQ(read.unknownFrees, 0);
@@ -367,7 +374,8 @@ protected:
         EXPECT_EQ(records, static_cast<int>(expected.size()));
     }
 
-    static void expectSame(const Cell& got, const Value& want, const paradox::FieldDefinition& field, const std::string& where)
+    static void expectSame(const Cell& got, const Value& want, const paradox::FieldDefinition& field,
+                           const std::string& where)
     {
         SCOPED_TRACE(where);
         EXPECT_EQ(got.type, static_cast<int>(field.type));
@@ -408,7 +416,7 @@ protected:
             EXPECT_EQ(got.text, padded);
             break;
         }
-        default:  // Date, Time, Short, Long, Logical, AutoInc
+        default: // Date, Time, Short, Long, Logical, AutoInc
             EXPECT_EQ(got.integer, want.integer);
         }
     }
@@ -418,7 +426,7 @@ protected:
     std::string px = dir.file("grid.px");
     std::vector<paradox::FieldDefinition> fields;
     int keyFields = 0;
-    std::vector<std::vector<Value>> expected;  // in table order
+    std::vector<std::vector<Value>> expected; // in table order
 };
 
 TEST_P(PxlibReads, CreatedTablesAndTablesAfterPosts)
@@ -448,13 +456,15 @@ TEST_P(PxlibReads, CreatedTablesAndTablesAfterPosts)
             ASSERT_TRUE(table->edit().isOk());
             if (timeFields) {
                 plainValue = make(Value::Kind::Time, 86'399'999 - i);
-                ASSERT_TRUE(table->setDateTime(plain, paradox::dateTimeFromTimeMs(
-                                                          static_cast<std::uint32_t>(plainValue.integer)))
+                ASSERT_TRUE(table
+                                ->setDateTime(plain, paradox::dateTimeFromTimeMs(
+                                                         static_cast<std::uint32_t>(plainValue.integer)))
                                 .isOk());
             } else {
                 plainValue = make(Value::Kind::Date, kFirstDay + 365 + i);
-                ASSERT_TRUE(table->setDateTime(plain, paradox::dateTimeFromDayNumber(
-                                                          static_cast<std::int32_t>(plainValue.integer)))
+                ASSERT_TRUE(table
+                                ->setDateTime(plain, paradox::dateTimeFromDayNumber(
+                                                         static_cast<std::int32_t>(plainValue.integer)))
                                 .isOk());
             }
             const Status st = table->post();
@@ -464,10 +474,10 @@ TEST_P(PxlibReads, CreatedTablesAndTablesAfterPosts)
             Value& keyValue = (*row)[static_cast<std::size_t>(key)];
             ASSERT_TRUE(table->edit().isOk());
             DateTime moved = 0;
-            if (timeFields) {  // 22:0i or 00:0i: unique within the day
+            if (timeFields) { // 22:0i or 00:0i: unique within the day
                 keyValue.integer = (i % 5 == 2 ? 22 * kHour : 0) + i % 10 * 60'000;
                 moved = paradox::dateTimeFromTimeMs(static_cast<std::uint32_t>(keyValue.integer));
-            } else {           // names are unique, so any day will do
+            } else { // names are unique, so any day will do
                 keyValue.integer += i % 5 == 2 ? 3 : -2;
                 moved = paradox::dateTimeFromDayNumber(static_cast<std::int32_t>(keyValue.integer));
             }
@@ -499,7 +509,14 @@ const Shape kShapes[] = {
     // pxlib 0.6.8 sums the counts of every index block below the root as
     // if they all were the lowest level (2 x 400 records), and refuses the
     // index; it reads the records without it.
-    {"v7x_1k_keyed_three_levels", 12, 1, true, 400, 1, 1, 3,
+    {"v7x_1k_keyed_three_levels",
+     12,
+     1,
+     true,
+     400,
+     1,
+     1,
+     3,
      {"100: The number of records coverd by index level 2 is unequal to level 1.",
       "3: Index file is for database with 800 records, but database has 400 records."}},
 };

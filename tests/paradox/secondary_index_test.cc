@@ -72,7 +72,8 @@ void expectSameButStamps(const Files& expected, const Files& actual)
 
 int moved(const Files& before, const Files& after, const std::string& name, std::size_t offset)
 {
-    return (std::to_integer<int>(after.at(name).at(offset)) - std::to_integer<int>(before.at(name).at(offset)) + 256) %
+    return (std::to_integer<int>(after.at(name).at(offset)) - std::to_integer<int>(before.at(name).at(offset)) +
+            256) %
            256;
 }
 
@@ -126,9 +127,9 @@ protected:
 
 TEST_F(SampleIndexes, TheOriginalToolsIndexesPassTheCheck)
 {
-    const char* families[][2] = {{"db", "CUSTOMER"}, {"db", "AREACODES"}, {"joins", "C"},        {"joins", "fk1"},
-                                 {"joins", "fk2"},   {"joins", "fk3"},     {"joins", "fk4"},      {"joins", "multiple"},
-                                 {"joins", "to_multiple"}};
+    const char* families[][2] = {{"db", "CUSTOMER"}, {"db", "AREACODES"},   {"joins", "C"},
+                                 {"joins", "fk1"},   {"joins", "fk2"},      {"joins", "fk3"},
+                                 {"joins", "fk4"},   {"joins", "multiple"}, {"joins", "to_multiple"}};
     for (const auto& [folder, stem] : families) {
         SCOPED_TRACE(stem);
         TempDir scratch;
@@ -140,7 +141,7 @@ TEST_F(SampleIndexes, TheOriginalToolsIndexesPassTheCheck)
     // An entry pointing to another block than its record's is found out.
     TempDir dir;
     const std::string customer = copy("db", "CUSTOMER", dir);
-    patchByte(dir.file("CUSTOMER.X06"), 0x800 + 6 + 20, 0x02);  // 'Aptos', 12 is in block 3
+    patchByte(dir.file("CUSTOMER.X06"), 0x800 + 6 + 20, 0x02); // 'Aptos', 12 is in block 3
     auto table = openTable(customer);
     EXPECT_EQ(table->checkSecondaryIndexes().message(),
               "CUSTOMER.X06: entry 1 names a record that block 2 does not hold");
@@ -154,13 +155,13 @@ TEST_F(SampleIndexes, ChangedAndChangedBackEveryFileIsAsBeforeButTheStamps)
     struct Case {
         const char* folder;
         const char* stem;
-        std::vector<const char*> fields;  // Long fields get 100 - v, dates 1000 days more
-        const char* reordered;            // an index whose entries change order
+        std::vector<const char*> fields; // Long fields get 100 - v, dates 1000 days more
+        const char* reordered;           // an index whose entries change order
     };
     const Case cases[] = {
-        {"joins", "C", {"A", "C"}, "C.X02"},        // .X02 on A, .X03 on B; C is the key
-        {"joins", "fk4", {"ID"}, "fk4.XG0"},         // composite on FK1, FK; ID is the key
-        {"db", "CUSTOMER", {"DateEntered"}, nullptr},  // .X06 on City holds no date
+        {"joins", "C", {"A", "C"}, "C.X02"},          // .X02 on A, .X03 on B; C is the key
+        {"joins", "fk4", {"ID"}, "fk4.XG0"},          // composite on FK1, FK; ID is the key
+        {"db", "CUSTOMER", {"DateEntered"}, nullptr}, // .X06 on City holds no date
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stem);
@@ -210,7 +211,7 @@ TEST_F(SampleIndexes, ChangedAndChangedBackEveryFileIsAsBeforeButTheStamps)
 // ---- Indexes written by the builder ----
 
 struct Row {
-    int day;  // from 2026-03-02
+    int day; // from 2026-03-02
     int timeMs, id, sizeMs;
 };
 
@@ -221,7 +222,10 @@ struct Kind {
     int indexBlockKiB = 0;
 };
 
-void PrintTo(const Kind& k, std::ostream* os) { *os << k.name; }
+void PrintTo(const Kind& k, std::ostream* os)
+{
+    *os << k.name;
+}
 
 void writeTable(const std::string& path, const std::vector<Row>& rows, const Kind& kind)
 {
@@ -286,7 +290,8 @@ TEST_P(IndexedTable, EveryFileIsAFreshBuildOfTheChangedRecordsButTheStamps)
     const Files before = filesIn(work.path());
     {
         auto table = openTable(db);
-        const int time = table->fieldIndex("FTime"), id = table->fieldIndex("FId"), size = table->fieldIndex("FSize");
+        const int time = table->fieldIndex("FTime"), id = table->fieldIndex("FId"),
+                  size = table->fieldIndex("FSize");
         int n = 0;
         for (table->first(); !table->eof(); table->next(), ++n) {
             const paradox::Value t = table->value(time);
@@ -295,8 +300,9 @@ TEST_P(IndexedTable, EveryFileIsAFreshBuildOfTheChangedRecordsButTheStamps)
                 continue;
             ASSERT_TRUE(table->edit().isOk());
             if (quarterPast)
-                ASSERT_TRUE(table->setDateTime(time, paradox::dateTimeFromTimeMs(
-                                                         static_cast<std::uint32_t>(t.integer + 35 * 60'000)))
+                ASSERT_TRUE(table
+                                ->setDateTime(time, paradox::dateTimeFromTimeMs(
+                                                        static_cast<std::uint32_t>(t.integer + 35 * 60'000)))
                                 .isOk());
             if (n % 4 == 0)
                 ASSERT_TRUE(table->setDateTime(size, paradox::dateTimeFromTimeMs(150'000 + n)).isOk());
@@ -343,10 +349,8 @@ IndexDefinition with(IndexDefinition s, bool descending, bool caseInsensitive, b
 const Kind kKinds[] = {
     {"Keyed",
      true,
-     {single("FSize"),
-      named("ByTime", {"FTime", "FDate"}),
-      with(named("Latest", {"FDate", "FTime"}), true, false, false),
-      with(named("Ids", {"FId"}), false, false, true),
+     {single("FSize"), named("ByTime", {"FTime", "FDate"}),
+      with(named("Latest", {"FDate", "FTime"}), true, false, false), with(named("Ids", {"FId"}), false, false, true),
       with(named("Lengths", {"FSize", "FId"}), false, true, false)}},
     // Two or three entries to an .X block and 1 KiB .Y blocks: .Y files of two levels.
     {"KeyedWithDeepIndexes",
@@ -355,10 +359,8 @@ const Kind kKinds[] = {
      1},
     {"Unkeyed",
      false,
-     {single("FTime"),
-      with(named("Latest", {"FDate", "FTime"}), true, false, false),
-      with(named("Ids", {"FId"}), false, false, true, 4),
-      single("FSize")}},
+     {single("FTime"), with(named("Latest", {"FDate", "FTime"}), true, false, false),
+      with(named("Ids", {"FId"}), false, false, true, 4), single("FSize")}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Kinds, IndexedTable, ::testing::ValuesIn(kKinds),
@@ -378,8 +380,9 @@ protected:
             table->seek(static_cast<std::uint32_t>(at));
             st = table->edit();
             if (st.isOk())
-                st = field == 1 ? table->setDateTime(field, paradox::dateTimeFromTimeMs(static_cast<std::uint32_t>(value)))
-                                : table->setInteger(field, value);
+                st = field == 1
+                         ? table->setDateTime(field, paradox::dateTimeFromTimeMs(static_cast<std::uint32_t>(value)))
+                         : table->setInteger(field, value);
             if (st.isOk())
                 st = table->post();
         };
@@ -444,11 +447,12 @@ TEST_F(IndexRefusal, AnIndexThatDoesNotMatchItsTableStopsWritesOfItsFields)
 {
     build({"", true, {single("FId")}});
     const std::string x = dir.file("AdvBlock.x03");
-    patchByte(x, 0x800 + 6 + 14 + 3, 0x07);  // the second entry's FId; entries of 4 + 8 + 2 bytes
+    patchByte(x, 0x800 + 6 + 14 + 3, 0x07); // the second entry's FId; entries of 4 + 8 + 2 bytes
     pristine = filesIn(dir.path());
     expectRefused(change({{0, 9}}), Status::Code::NotSupported,
-                  db + ": its secondary index AdvBlock.x03 does not match the table (entry 2 holds other values than "
-                       "its record); rebuild it with the database tools");
+                  db +
+                      ": its secondary index AdvBlock.x03 does not match the table (entry 2 holds other values than "
+                      "its record); rebuild it with the database tools");
     EXPECT_EQ(openTable(db)->checkSecondaryIndexes().message(),
               "AdvBlock.x03: entry 2 holds other values than its record");
 }

@@ -67,7 +67,8 @@ TEST_F(ShortLastBlock, EveryRecordReadsAndTheLastTakesWrites)
     ASSERT_TRUE(st.isOk()) << st.message();
     // Closed to be read: Windows lets no one else read a table held for writing.
     ASSERT_TRUE(table->close().isOk());
-    EXPECT_EQ(differingOffsets(dbBefore, readFile(db)), (std::vector<std::size_t>{0x2D, kLastRecord + 13, kLastRecord + 14, kLastRecord + 15}));
+    EXPECT_EQ(differingOffsets(dbBefore, readFile(db)),
+              (std::vector<std::size_t>{0x2D, kLastRecord + 13, kLastRecord + 14, kLastRecord + 15}));
     EXPECT_EQ(differingOffsets(pxBefore, readFile(px)), std::vector<std::size_t>{0x2C});
 
     // Its key, 23:45 to 00:05: records move through every block and the
@@ -89,7 +90,7 @@ TEST_F(ShortLastBlock, EveryRecordReadsAndTheLastTakesWrites)
     table->next();
     ASSERT_TRUE(table->readInteger(id, &last).isOk());
     EXPECT_EQ(last, 95);
-    st = table->edit();  // loads and checks the index again
+    st = table->edit(); // loads and checks the index again
     EXPECT_TRUE(st.isOk()) << st.message();
 }
 

@@ -18,8 +18,8 @@ using fixtures::FillingShape;
 using fixtures::openTable;
 using fixtures::patchByte;
 using paradox::Status;
-using testsupport::readFile;
 using testsupport::ForeignLock;
+using testsupport::readFile;
 using testsupport::TempDir;
 
 // A .VAL file for a table of `fields` fields with one check on `field`:
@@ -38,9 +38,9 @@ std::vector<std::byte> validityFile(int fields, int field, bool requiredOnly, bo
     if (referentialIntegrity)
         paradox::coding::storeLE32(&v[0x0D], static_cast<std::uint32_t>(entry + head + data));
     v[entry] = std::byte(field);
-    v[entry + 2] = std::byte(1);  // required
+    v[entry + 2] = std::byte(1); // required
     if (!requiredOnly)
-        paradox::coding::storeLE32(&v[entry + 0x14], 0x12345678);  // a default value follows
+        paradox::coding::storeLE32(&v[entry + 0x14], 0x12345678); // a default value follows
     paradox::coding::storeLE16(&v[footer], static_cast<std::uint16_t>(fields));
     return v;
 }
@@ -115,7 +115,7 @@ TEST_F(TableRefusal, HeaderMarksThatForbidWriting)
 
 TEST_F(TableRefusal, ValidityChecksOnTheField)
 {
-    const int fsize = 3;  // FDate, FTime, FId, FSize, FNote
+    const int fsize = 3; // FDate, FTime, FId, FSize, FNote
     testsupport::writeFile(dir.file("AdvBlock.VAL"), validityFile(5, fsize, /*requiredOnly=*/false));
     expectRefused("field 'FSize' has a validity check");
     // Another field may still be written.
@@ -191,7 +191,7 @@ TEST_F(TableRefusal, MaintainedSecondaryIndexes)
 TEST_F(TableRefusal, IndexesTheEngineRebuildsItselfDoNotStopWrites)
 {
     const std::string x = dir.file("AdvBlock.x02");
-    writeSecondaryIndex(x, 3);  // not maintained: rebuilt by the engine when used
+    writeSecondaryIndex(x, 3); // not maintained: rebuilt by the engine when used
     const std::vector<std::byte> before = readFile(x);
     ASSERT_TRUE(tryPost("FTime").isOk());
     // Its stamp stays behind, so the engine knows the index is out of date.
@@ -252,7 +252,7 @@ TEST_F(KeyedTableRefusal, KeyChangesNeedASoundPrimaryIndex)
 
     // Every post moves the index's stamp, which tells other programs it is
     // current; an index that disagrees with the blocks stops all writes.
-    patchByte(px, 0x800 + 6 + 3, 0x77);  // first key of the first data block
+    patchByte(px, 0x800 + 6 + 3, 0x77); // first key of the first data block
     expectRefused("primary index AdvBlock.px does not match the table", Status::Code::NotSupported, "FTime");
     expectRefused("primary index AdvBlock.px does not match the table");
 }

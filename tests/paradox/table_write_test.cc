@@ -24,8 +24,8 @@ using testsupport::TempDir;
 
 // Header of a table file and of its primary index, as written by the builder.
 constexpr std::size_t kTableHeader = 0x800;
-constexpr std::size_t kCounter = 0x2D;     // table: +1 per post
-constexpr std::size_t kIndexStamp = 0x2C;  // .PX: follows the counter
+constexpr std::size_t kCounter = 0x2D;    // table: +1 per post
+constexpr std::size_t kIndexStamp = 0x2C; // .PX: follows the counter
 
 DateTime at(int hour, int minute, int second = 0)
 {
@@ -39,7 +39,7 @@ DateTime at(int hour, int minute, int second = 0)
 struct Cursor {
     paradox::Table& t;
     int date = t.fieldIndex("FDate");
-    int time = t.fieldIndex("ftime");  // names match without regard to letter case
+    int time = t.fieldIndex("ftime"); // names match without regard to letter case
     int id = t.fieldIndex("FID");
     int size = t.fieldIndex("FSize");
 
@@ -92,11 +92,11 @@ TEST_F(TableWrite, PostsChangeOnlyTheFieldAndTheChangeStamps)
     struct Case {
         bool keyed;
         paradox::FieldType timeType;
-        const char* field;  // an unkeyed table's FTime, or a keyed one's non-key FSize
+        const char* field; // an unkeyed table's FTime, or a keyed one's non-key FSize
     };
-    for (const Case& c : {Case{false, paradox::FieldType::Time, "FTime"},
-                          Case{false, paradox::FieldType::Timestamp, "FTime"},
-                          Case{true, paradox::FieldType::Time, "FSize"}}) {
+    for (const Case& c :
+         {Case{false, paradox::FieldType::Time, "FTime"}, Case{false, paradox::FieldType::Timestamp, "FTime"},
+          Case{true, paradox::FieldType::Time, "FSize"}}) {
         SCOPED_TRACE(std::string(c.keyed ? "keyed " : "unkeyed ") + c.field);
         TempDir d;
         const std::string path = d.file("T.db");
@@ -237,8 +237,8 @@ TEST_F(TableWrite, KeyChangesMoveRecordsAcrossBlocksAndKeepTheIndexRight)
 {
     FillingShape shape;
     shape.days = 14;
-    shape.recordsPerBlock = 3;  // every move crosses block boundaries
-    shape.indexBlockKiB = 1;    // 72 entries per index block: two levels
+    shape.recordsPerBlock = 3; // every move crosses block boundaries
+    shape.indexBlockKiB = 1;   // 72 entries per index block: two levels
     buildFilling(db, shape);
     const std::vector<std::byte> before = readFile(db);
     moveMinutesAndCheck(db, px, shape);
@@ -265,7 +265,7 @@ TEST_F(TableWrite, AKeyViolationWritesNothing)
     const std::vector<std::byte> dbBefore = readFile(db), pxBefore = readFile(px);
     auto table = openTable(db);
     Cursor cur{*table};
-    cur.seekId(1);  // day 0, 00:15
+    cur.seekId(1); // day 0, 00:15
     ASSERT_TRUE(table->edit().isOk());
     ASSERT_TRUE(table->setDateTime(cur.time, at(0, 30)).isOk());
     const Status st = table->post();
@@ -320,7 +320,7 @@ TEST_F(TableWrite, AFailedWriteLeavesEveryFileAsItWas)
         fs.durable = false;
         auto table = openTable(db, &fs);
         moveSomeKeys(*table);
-        fs.failAt = 12;  // past the journal, among the records
+        fs.failAt = 12; // past the journal, among the records
         fs.failAfter = dead;
         const Status st = testsupport::commitPosts(*table, &fs);
         EXPECT_NE(st.message().find("injected"), std::string::npos) << st.message();
@@ -328,7 +328,7 @@ TEST_F(TableWrite, AFailedWriteLeavesEveryFileAsItWas)
         EXPECT_EQ(testsupport::fileExists(dir.file(testsupport::kTestJournal)), dead);
         paradox::Recovery recovery;
         ASSERT_TRUE(paradox::Journal(paradox::FileSystem::standard(), dir.path() + "/", testsupport::kTestJournal,
-                                         {"AdvBlock.db"})
+                                     {"AdvBlock.db"})
                         .recover(&recovery)
                         .isOk());
         EXPECT_EQ(readFile(db), dbBefore);
@@ -380,7 +380,7 @@ TEST_F(TableWrite, TypedReadsAndWritesFollowTheFieldTypes)
     buildFilling(db, {});
     auto table = openTable(db);
     Cursor cur{*table};
-    cur.seekId(5);  // day 0, 01:15
+    cur.seekId(5); // day 0, 01:15
     DateTime d = 0;
     ASSERT_TRUE(table->readDateTime(cur.date, &d).isOk());
     EXPECT_EQ(d, paradox::dateTimeFromDayNumber(paradox::dayNumberFromCivil({2026, 3, 2})));

@@ -30,7 +30,10 @@ const QString kShifting = QStringLiteral("Процесс переноса сет
 
 class ReportProgressTest : public ::testing::Test {
 protected:
-    void SetUp() override { setReportPause([] {}); }
+    void SetUp() override
+    {
+        setReportPause([] {});
+    }
 
     void TearDown() override
     {
@@ -117,9 +120,13 @@ TEST_F(ReportProgressTest, ReportHandlesMessagesUntilNoneIsLeft)
 {
     QObject target;
     bool handled = false;
-    QMetaObject::invokeMethod(&target, [&] {
-        QMetaObject::invokeMethod(&target, [&] { handled = true; }, Qt::QueuedConnection);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &target,
+        [&] {
+            QMetaObject::invokeMethod(
+                &target, [&] { handled = true; }, Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
     ReportProgress(kLoading, 0);
     EXPECT_TRUE(handled);
 }
@@ -128,7 +135,7 @@ TEST_F(ReportProgressTest, UserClosingTheWindowMakesTheNextReportOpenAFreshOne)
 {
     ReportProgress(kShifting, 10);
     const QPointer<TF_Message> old = F_Message;
-    old->windowHandle()->close();  // the close box
+    old->windowHandle()->close(); // the close box
     EXPECT_FALSE(MessageFormOpen);
 
     ReportProgress({}, 12.5);
@@ -180,8 +187,7 @@ TEST_F(ReportProgressTest, WindowStaysOnTopCentredAndFixed)
     const Qt::WindowFlags flags = window->windowFlags();
     EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);
     EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-    const QPoint offCentre =
-        window->geometry().center() - QGuiApplication::primaryScreen()->geometry().center();
+    const QPoint offCentre = window->geometry().center() - QGuiApplication::primaryScreen()->geometry().center();
     EXPECT_LE(offCentre.manhattanLength(), 2);
 
     const QString folder = QStringLiteral(GRIDSHIFT_SCREENSHOT_DIR);

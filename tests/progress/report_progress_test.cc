@@ -46,11 +46,17 @@ TEST(ReportProgress, WhatEachReportDoesToTheWindow)
         double percent;
         Calls calls;
     } cases[] = {
-        {false, "Загрузка сетки рекламы", 0, {"create", "heading Загрузка сетки рекламы", "bar 0", "show", "messages", "pause"}},
+        {false,
+         "Загрузка сетки рекламы",
+         0,
+         {"create", "heading Загрузка сетки рекламы", "bar 0", "show", "messages", "pause"}},
         {true, "", 0, {"bar 0", "show", "messages", "pause"}},
         {false, "", 99.99, {"create", "bar 99", "show", "messages", "pause"}},
         {true, "", 150, {"bar 150", "show", "messages", "pause"}},
-        {true, "Процесс переноса данных", -1, {"heading Процесс переноса данных", "no bar", "show", "messages", "pause"}},
+        {true,
+         "Процесс переноса данных",
+         -1,
+         {"heading Процесс переноса данных", "no bar", "show", "messages", "pause"}},
         {true, "", -1, {"close"}},
         {false, "", -1, {}},
         {true, "", -0.5, {"close"}},

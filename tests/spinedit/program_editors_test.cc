@@ -42,7 +42,7 @@ TEST(ProgramEditors, RXNewSizeStepsFiveSeconds)
 {
     SpinValue e = makeRXNewSize();
     EXPECT_EQ(e.text(), "03:10");
-    e.setValue(3.0 / 1440);  // start-up
+    e.setValue(3.0 / 1440); // start-up
     EXPECT_EQ(e.text(), "03:00");
     EXPECT_EQ(e.MaxValue(), 1.0);
 

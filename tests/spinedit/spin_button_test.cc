@@ -41,9 +41,10 @@ TEST(SpinButton, TheDiagonalBelongsToTheUpperHalf)
         QPoint pos;
         TSpinPress half;
     };
-    for (const Case& c : {Case{{18, 18}, {9, 9}, spTop}, Case{{18, 18}, {9, 10}, spBottom}, Case{{18, 18}, {0, 18}, spTop},
-                          // The slope is a real ratio.
-                          Case{{40, 20}, {10, 15}, spTop}, Case{{40, 20}, {10, 16}, spBottom}}) {
+    for (const Case& c :
+         {Case{{18, 18}, {9, 9}, spTop}, Case{{18, 18}, {9, 10}, spBottom}, Case{{18, 18}, {0, 18}, spTop},
+          // The slope is a real ratio.
+          Case{{40, 20}, {10, 15}, spTop}, Case{{40, 20}, {10, 16}, spBottom}}) {
         TRxSpinButton button;
         button.resize(c.size);
         EXPECT_EQ(button.halfAt(c.pos), c.half) << c.pos.x() << "," << c.pos.y() << " in " << c.size.width();
@@ -121,7 +122,7 @@ TEST(UpDown, EachPressAndRepeatClicksOnceButNotWithinAHandler)
     std::vector<TRxUpDown::Button> clicks;
     QObject::connect(&upDown, &TRxUpDown::OnClick, [&](TRxUpDown::Button b) {
         clicks.push_back(b);
-        if (clicks.size() == 1)  // as if the handler ran an event loop meanwhile
+        if (clicks.size() == 1) // as if the handler ran an event loop meanwhile
             QTest::mouseClick(down, Qt::LeftButton);
     });
     QTest::mousePress(up, Qt::LeftButton);

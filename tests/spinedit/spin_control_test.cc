@@ -23,13 +23,13 @@ TEST(SpinEditRules, TypedCharactersAreFilteredByValueType)
         char32_t typed;
         bool taken;
     };
-    for (const Case& c : {
-             Case{vtInteger, "12", U'-', true}, Case{vtInteger, "12", U'+', true}, Case{vtInteger, "12", U'a', false},
-             Case{vtInteger, "12", U',', false}, Case{vtInteger, "12", U' ', false}, Case{vtInteger, "12", U'я', false},
-             Case{vtFloat, "12", U',', true}, Case{vtFloat, "1,5", U',', false}, Case{vtFloat, "12", U'.', false},
-             Case{vtFloat, "1,5", U'e', true}, Case{vtFloat, "1e5", U'E', false}, Case{vtHex, "1F", U'a', true},
-             Case{vtHex, "1F", U'g', false}, Case{vtTime, "03:10", U':', true}, Case{vtTime, "03:10", U'.', true},
-             Case{vtTime, "03:10", U'e', false}, Case{vtInteger, "12", 8, true}, Case{vtInteger, "12", 22, true}}) {
+    for (const Case& c :
+         {Case{vtInteger, "12", U'-', true}, Case{vtInteger, "12", U'+', true}, Case{vtInteger, "12", U'a', false},
+          Case{vtInteger, "12", U',', false}, Case{vtInteger, "12", U' ', false}, Case{vtInteger, "12", U'я', false},
+          Case{vtFloat, "12", U',', true}, Case{vtFloat, "1,5", U',', false}, Case{vtFloat, "12", U'.', false},
+          Case{vtFloat, "1,5", U'e', true}, Case{vtFloat, "1e5", U'E', false}, Case{vtHex, "1F", U'a', true},
+          Case{vtHex, "1F", U'g', false}, Case{vtTime, "03:10", U':', true}, Case{vtTime, "03:10", U'.', true},
+          Case{vtTime, "03:10", U'e', false}, Case{vtInteger, "12", 8, true}, Case{vtInteger, "12", 22, true}}) {
         SpinValue value(',');
         value.setValueType(c.type);
         value.setText(c.text);
@@ -45,7 +45,7 @@ TEST(SpinEditRules, EditorDisabledTakesOnlyControlCharactersButBackspace)
     rules.setEditorEnabled(false);
     EXPECT_EQ(rules.typed(U'5'), TypedChar::Refused);
     EXPECT_EQ(rules.typed(8), TypedChar::Refused);
-    EXPECT_EQ(rules.typed(3), TypedChar::Edit);  // Ctrl+C copies
+    EXPECT_EQ(rules.typed(3), TypedChar::Edit); // Ctrl+C copies
     EXPECT_EQ(rules.typed(13), TypedChar::Enter);
     EXPECT_EQ(rules.typed(27), TypedChar::Escape);
     EXPECT_FALSE(rules.clipboardEdits());

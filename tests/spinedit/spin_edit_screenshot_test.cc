@@ -25,7 +25,8 @@ void shoot(TRxSpinEdit* editor, const QString& name, std::vector<Shot>& shots)
 {
     shots.push_back({name + "-released", editor->grab().toImage()});
     auto* button = editor->findChild<TRxSpinButton*>();
-    for (const auto& [half, pos] : {std::pair{"-top-pressed", QPoint(3, 3)}, std::pair{"-bottom-pressed", QPoint(14, 14)}}) {
+    for (const auto& [half, pos] :
+         {std::pair{"-top-pressed", QPoint(3, 3)}, std::pair{"-bottom-pressed", QPoint(14, 14)}}) {
         if (!button || !editor->isEnabled())
             return;
         QTest::mousePress(button, Qt::LeftButton, {}, pos);
@@ -57,11 +58,10 @@ TEST(SpinEditScreenshots, ProgramEditorsInEachState)
     QFont font = window.font();
     font.setPixelSize(11);
     window.setFont(font);
-    std::vector<std::pair<TRxSpinEdit*, QString>> editors = {
-        {createRxNew(&window), "RxNew"},
-        {createRXNewSize(&window), "RXNewSize"},
-        {createRxNew(&window), "RxNew-standard-arrows"},
-        {createRXNewSize(&window), "RXNewSize-right-to-left"}};
+    std::vector<std::pair<TRxSpinEdit*, QString>> editors = {{createRxNew(&window), "RxNew"},
+                                                             {createRXNewSize(&window), "RXNewSize"},
+                                                             {createRxNew(&window), "RxNew-standard-arrows"},
+                                                             {createRXNewSize(&window), "RXNewSize-right-to-left"}};
     editors[2].first->setButtonKind(TSpinButtonKind::bkStandard);
     editors[3].first->setLayoutDirection(Qt::RightToLeft);
     for (int i = 0; i < 4; ++i)

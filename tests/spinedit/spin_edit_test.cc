@@ -71,7 +71,7 @@ TEST(SpinEditKeys, ArrowKeysStepOnEveryKeyDownWhileOn)
 {
     Rx rx;
     QTest::keyPress(rx.get(), Qt::Key_Up);
-    QTest::keyPress(rx.get(), Qt::Key_Up);  // held: the key repeats
+    QTest::keyPress(rx.get(), Qt::Key_Up); // held: the key repeats
     QTest::keyRelease(rx.get(), Qt::Key_Up);
     QTest::keyClick(rx.get(), Qt::Key_Down, Qt::ShiftModifier);
     EXPECT_EQ(rx->text(), "5");
@@ -88,12 +88,12 @@ TEST(SpinEditKeys, TypedCharactersAreFilteredByValueType)
         char typed;
         bool taken;
     };
-    for (const Case& c : {
-             Case{vtInteger, "12", '-', true}, Case{vtInteger, "12", '+', true}, Case{vtInteger, "12", 'a', false},
-             Case{vtInteger, "12", ',', false}, Case{vtInteger, "12", ' ', false}, Case{vtFloat, "12", ',', true},
-             Case{vtFloat, "1,5", ',', false}, Case{vtFloat, "12", '.', false}, Case{vtFloat, "1,5", 'e', true},
-             Case{vtFloat, "1e5", 'E', false}, Case{vtHex, "1F", 'a', true}, Case{vtHex, "1F", 'g', false},
-             Case{vtTime, "03:10", ':', true}, Case{vtTime, "03:10", '.', true}, Case{vtTime, "03:10", 'e', false}}) {
+    for (const Case& c :
+         {Case{vtInteger, "12", '-', true}, Case{vtInteger, "12", '+', true}, Case{vtInteger, "12", 'a', false},
+          Case{vtInteger, "12", ',', false}, Case{vtInteger, "12", ' ', false}, Case{vtFloat, "12", ',', true},
+          Case{vtFloat, "1,5", ',', false}, Case{vtFloat, "12", '.', false}, Case{vtFloat, "1,5", 'e', true},
+          Case{vtFloat, "1e5", 'E', false}, Case{vtHex, "1F", 'a', true}, Case{vtHex, "1F", 'g', false},
+          Case{vtTime, "03:10", ':', true}, Case{vtTime, "03:10", '.', true}, Case{vtTime, "03:10", 'e', false}}) {
         Rx rx;
         rx->model().setDecimalSeparator(',');
         rx->setValueType(c.type);
@@ -230,7 +230,7 @@ TEST(SpinEditFocus, EnteringSelectsAllUnlessTheTextIsClicked)
 TEST(SpinEditChange, OnChangeForEveryTextChangeButOncePerStep)
 {
     TRxSpinEdit editor;
-    std::vector<QString> seen;  // the text, with * when modified
+    std::vector<QString> seen; // the text, with * when modified
     QObject::connect(&editor, &TRxSpinEdit::OnChange,
                      [&] { seen.push_back(editor.text() + (editor.Modified() ? "*" : "")); });
     editor.setValue(7);
@@ -259,7 +259,7 @@ TEST(SpinEditSize, ProgramEditorsKeepTheirHeightAndAnEighteenPixelButton)
 {
     QWidget window;
     QFont font = window.font();
-    font.setPixelSize(11);  // text 13 pixels high
+    font.setPixelSize(11); // text 13 pixels high
     window.setFont(font);
     TRxSpinEdit* rxNew = createRxNew(&window);
     TRxSpinEdit* rxNewSize = createRXNewSize(&window);

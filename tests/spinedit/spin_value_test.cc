@@ -15,8 +15,14 @@ using Events = std::vector<std::string>;
 
 constexpr double kLastMoment = 86'399'999.0 / 86'400'000.0;
 
-long long msOf(double v) { return std::llround(v * 86'400'000); }
-double hms(double h, double m, double s, double ms = 0) { return (h * 3600 + m * 60 + s + ms / 1000) / 86'400; }
+long long msOf(double v)
+{
+    return std::llround(v * 86'400'000);
+}
+double hms(double h, double m, double s, double ms = 0)
+{
+    return (h * 3600 + m * 60 + s + ms / 1000) / 86'400;
+}
 
 SpinValue editor(TValueType type, const char* text, double minValue = 0)
 {
@@ -51,7 +57,7 @@ TEST(SpinWriting, TimeInEveryForm)
 {
     struct Row {
         double value;
-        const char* shown[5];  // in TTimeEcho order
+        const char* shown[5]; // in TTimeEcho order
     } rows[] = {
         {190.0 / 86400, {"00:03", "00:03:10", "00:03:10.000", "03:10", "03:10.0"}},
         {3.0 / 1440, {"00:03", "00:03:00", "00:03:00.000", "03:00", "03:00.0"}},
@@ -69,7 +75,7 @@ TEST(SpinWriting, TimeInEveryForm)
 
 TEST(SpinWriting, TimeTakesTheUpperBoundBeforeTheLower)
 {
-    SpinValue unbounded = timeEditor(vtHourMin, "0", 0);  // bounds 0 and 0
+    SpinValue unbounded = timeEditor(vtHourMin, "0", 0); // bounds 0 and 0
     unbounded.setValue(0.5);
     EXPECT_EQ(unbounded.text(), "00:00");
 
@@ -93,14 +99,14 @@ TEST(SpinWriting, Numbers)
         const char* shown;
         int decimal = 2;
     };
-    for (const Case& c : {
-             Case{vtInteger, 2.5, "2"}, Case{vtInteger, 3.5, "4"}, Case{vtInteger, -2.5, "-2"},
-             Case{vtInteger, 1e30, "9223372036854775807"}, Case{vtHex, 255, "FF"}, Case{vtHex, 0, "0"},
-             Case{vtHex, -2.5, "FFFFFFFFFFFFFFFE"}, Case{vtFloat, 3.14159, "3,14"},
-             Case{vtFloat, 2.675, "2,68"},  // stored just below 2.675
-             Case{vtFloat, 9.995, "10,00"}, Case{vtFloat, -0.001, "0,00"}, Case{vtFloat, -1234567.5, "-1234568", 0},
-             Case{vtFloat, 1.0 / 3, "0,333333333333333000", 18},
-             Case{vtFloat, 123456789012345678.0, "123456789012346000,0", 1}}) {
+    for (const Case& c :
+         {Case{vtInteger, 2.5, "2"}, Case{vtInteger, 3.5, "4"}, Case{vtInteger, -2.5, "-2"},
+          Case{vtInteger, 1e30, "9223372036854775807"}, Case{vtHex, 255, "FF"}, Case{vtHex, 0, "0"},
+          Case{vtHex, -2.5, "FFFFFFFFFFFFFFFE"}, Case{vtFloat, 3.14159, "3,14"},
+          Case{vtFloat, 2.675, "2,68"}, // stored just below 2.675
+          Case{vtFloat, 9.995, "10,00"}, Case{vtFloat, -0.001, "0,00"}, Case{vtFloat, -1234567.5, "-1234568", 0},
+          Case{vtFloat, 1.0 / 3, "0,333333333333333000", 18},
+          Case{vtFloat, 123456789012345678.0, "123456789012346000,0", 1}}) {
         SpinValue e = editor(c.type, "0");
         e.setDecimal(static_cast<std::uint8_t>(c.decimal));
         e.setValue(c.value);
@@ -125,14 +131,13 @@ TEST(SpinReading, NumbersReadAsTypedOrAsTheLowerBound)
     struct Case {
         TValueType type;
         const char* text;
-        double read;  // MinValue is -2.7
+        double read; // MinValue is -2.7
     };
-    for (const Case& c : {
-             Case{vtFloat, " -1,5e2 ", -150}, Case{vtFloat, "1e-400", 0}, Case{vtFloat, "1e400", -2.7},
-             Case{vtFloat, "3.5", -2.7}, Case{vtFloat, "1,2,3", -2.7}, Case{vtFloat, "inf", -2.7},
-             Case{vtInteger, "  -12", -12}, Case{vtInteger, "-$10", -16}, Case{vtInteger, "3000000000", -2},
-             Case{vtInteger, "12 ", -2}, Case{vtInteger, "", -2}, Case{vtHex, "ff", 255},
-             Case{vtHex, "FFFFFFFFFFFFFFFF", -1}, Case{vtHex, "$10", -2}}) {
+    for (const Case& c : {Case{vtFloat, " -1,5e2 ", -150}, Case{vtFloat, "1e-400", 0}, Case{vtFloat, "1e400", -2.7},
+                          Case{vtFloat, "3.5", -2.7}, Case{vtFloat, "1,2,3", -2.7}, Case{vtFloat, "inf", -2.7},
+                          Case{vtInteger, "  -12", -12}, Case{vtInteger, "-$10", -16},
+                          Case{vtInteger, "3000000000", -2}, Case{vtInteger, "12 ", -2}, Case{vtInteger, "", -2},
+                          Case{vtHex, "ff", 255}, Case{vtHex, "FFFFFFFFFFFFFFFF", -1}, Case{vtHex, "$10", -2}}) {
         SpinValue e = editor(c.type, c.text, -2.7);
         EXPECT_DOUBLE_EQ(e.Value(), c.read) << c.text;
         EXPECT_EQ(e.text(), c.text) << "reading changed the text";
@@ -145,19 +150,29 @@ TEST(SpinReading, WholeNumbersAre32BitsSigned)
     struct Case {
         TValueType type;
         const char* text;
-        double read;  // MinValue is -2.7
+        double read; // MinValue is -2.7
     };
-    for (const Case& c : {
-             Case{vtInteger, "2147483647", 2147483647}, Case{vtInteger, "2147483648", -2},
-             Case{vtInteger, " -2147483648", -2147483648.0}, Case{vtInteger, "-2147483649", -2},
-             Case{vtInteger, "+00000000000042", 42}, Case{vtInteger, "$FFFFFFFF", -1},
-             Case{vtInteger, "$7fffffff", 2147483647}, Case{vtInteger, "-$80000000", -2147483648.0},
-             Case{vtInteger, "-$FFFFFFFF", 1}, Case{vtInteger, "$000000000010", 16},
-             Case{vtInteger, "$100000000", -2}, Case{vtInteger, "$FFFFFFFF80000000", -2147483648.0},
-             Case{vtInteger, "$FFFFFFFF7FFFFFFF", -2}, Case{vtInteger, "$", -2},
-             Case{vtHex, "FFFFFFFF", -1}, Case{vtHex, "80000000", -2147483648.0},
-             Case{vtHex, "FFFFFFFFFFFFFFFE", -2}, Case{vtHex, "100000000", -2},
-             Case{vtHex, "7FFFFFFFFFFFFFFF", -2}, Case{vtHex, "-1", -2}, Case{vtHex, " 1", -2}}) {
+    for (const Case& c : {Case{vtInteger, "2147483647", 2147483647},
+                          Case{vtInteger, "2147483648", -2},
+                          Case{vtInteger, " -2147483648", -2147483648.0},
+                          Case{vtInteger, "-2147483649", -2},
+                          Case{vtInteger, "+00000000000042", 42},
+                          Case{vtInteger, "$FFFFFFFF", -1},
+                          Case{vtInteger, "$7fffffff", 2147483647},
+                          Case{vtInteger, "-$80000000", -2147483648.0},
+                          Case{vtInteger, "-$FFFFFFFF", 1},
+                          Case{vtInteger, "$000000000010", 16},
+                          Case{vtInteger, "$100000000", -2},
+                          Case{vtInteger, "$FFFFFFFF80000000", -2147483648.0},
+                          Case{vtInteger, "$FFFFFFFF7FFFFFFF", -2},
+                          Case{vtInteger, "$", -2},
+                          Case{vtHex, "FFFFFFFF", -1},
+                          Case{vtHex, "80000000", -2147483648.0},
+                          Case{vtHex, "FFFFFFFFFFFFFFFE", -2},
+                          Case{vtHex, "100000000", -2},
+                          Case{vtHex, "7FFFFFFFFFFFFFFF", -2},
+                          Case{vtHex, "-1", -2},
+                          Case{vtHex, " 1", -2}}) {
         EXPECT_DOUBLE_EQ(editor(c.type, c.text, -2.7).Value(), c.read) << c.text;
     }
 }
@@ -197,18 +212,16 @@ TEST(SpinReading, TimeFields)
         const char* text;
         double read;
     };
-    for (const Case& c : {
-             Case{vtHourMin, "", 0}, Case{vtHourMin, "12", hms(12, 0, 0)},
-             Case{vtHourMin, "12:30:45", hms(12, 30, 45)}, Case{vtHourMin, "12::30", hms(12, 0, 30)},
-             Case{vtHourMin, "12.30", hms(12, 30, 0)}, Case{vtHourMin, "-5:30", hms(5, 30, 0)},
-             Case{vtHourMin, "5:-30", hms(5, 59, 0)},  // 65506 minutes
-             Case{vtHourMin, "$A:x1F:0x0b", hms(10, 31, 11)}, Case{vtHourMin, "65547:00", hms(11, 0, 0)},
-             Case{vtHourMin, "1:2:3:4:5", hms(1, 2, 3, 4)}, Case{vtHourMin, "25:00", 1.0},
-             Case{vtHourMinSec, "12:75:80.1234", hms(12, 59, 59, 999)},
-             Case{vtHourMinSecMSec, "12:00:00.5", hms(12, 0, 0, 5)},
-             Case{vtMinSecMSec, "03:10.5", hms(0, 3, 10, 500)}, Case{vtMinSecMSec, "03:10.55", hms(0, 3, 10, 999)},
-             Case{vtMinSec, "75:42", hms(1, 15, 42)}, Case{vtMinSec, "5", hms(0, 5, 0)},
-             Case{vtMinSec, "1440:00", 1.0}}) {
+    for (const Case& c :
+         {Case{vtHourMin, "", 0}, Case{vtHourMin, "12", hms(12, 0, 0)}, Case{vtHourMin, "12:30:45", hms(12, 30, 45)},
+          Case{vtHourMin, "12::30", hms(12, 0, 30)}, Case{vtHourMin, "12.30", hms(12, 30, 0)},
+          Case{vtHourMin, "-5:30", hms(5, 30, 0)}, Case{vtHourMin, "5:-30", hms(5, 59, 0)}, // 65506 minutes
+          Case{vtHourMin, "$A:x1F:0x0b", hms(10, 31, 11)}, Case{vtHourMin, "65547:00", hms(11, 0, 0)},
+          Case{vtHourMin, "1:2:3:4:5", hms(1, 2, 3, 4)}, Case{vtHourMin, "25:00", 1.0},
+          Case{vtHourMinSec, "12:75:80.1234", hms(12, 59, 59, 999)},
+          Case{vtHourMinSecMSec, "12:00:00.5", hms(12, 0, 0, 5)}, Case{vtMinSecMSec, "03:10.5", hms(0, 3, 10, 500)},
+          Case{vtMinSecMSec, "03:10.55", hms(0, 3, 10, 999)}, Case{vtMinSec, "75:42", hms(1, 15, 42)},
+          Case{vtMinSec, "5", hms(0, 5, 0)}, Case{vtMinSec, "1440:00", 1.0}}) {
         EXPECT_EQ(msOf(timeEditor(c.echo, c.text).Value()), msOf(c.read)) << c.text;
     }
 }
@@ -270,7 +283,7 @@ TEST(SpinSteps, StopAtTheBoundsAndStillReportTheClick)
     low.StepDown();
     EXPECT_EQ(low.text(), "00:00");
 
-    SpinValue whole(',');  // equal bounds: none
+    SpinValue whole(','); // equal bounds: none
     whole.StepDown();
     EXPECT_EQ(whole.text(), "-1");
 }

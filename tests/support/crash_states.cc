@@ -135,7 +135,8 @@ Status RecordingFileSystem::recorded(Status opened, const std::string& path, std
     return opened;
 }
 
-Status RecordingFileSystem::open(const std::string& path, paradox::OpenMode mode, std::unique_ptr<paradox::File>* out)
+Status RecordingFileSystem::open(const std::string& path, paradox::OpenMode mode,
+                                 std::unique_ptr<paradox::File>* out)
 {
     std::unique_ptr<paradox::File> inner;
     Status st = m_inner.open(path, mode, &inner);
@@ -210,7 +211,7 @@ struct Disk {
 // part of a write, or a change of a name.
 struct Piece {
     std::size_t op = 0;
-    std::size_t begin = 0, length = 0;  // of a write's bytes
+    std::size_t begin = 0, length = 0; // of a write's bytes
 };
 
 void apply(const FolderTrace& trace, const Piece& p, Disk* disk)
@@ -314,8 +315,10 @@ public:
             case Kind::Write:
                 for (std::size_t b = 0; b < op.bytes.size();) {
                     const std::size_t sector = m_policy.sectorSize;
-                    const std::size_t end = std::min<std::size_t>(
-                        op.bytes.size(), static_cast<std::size_t>((op.offset + b) / sector + 1) * sector - op.offset);
+                    const std::size_t end =
+                        std::min<std::size_t>(op.bytes.size(),
+                                              static_cast<std::size_t>((op.offset + b) / sector + 1) * sector -
+                                                  op.offset);
                     m_pending.push_back(Piece{i, b, end - b});
                     b = end;
                 }
@@ -367,10 +370,10 @@ private:
             return;
         m_grown = false;
         const std::size_t n = m_pending.size();
-        const std::string point = at < m_trace.ops.size()
-                                      ? "crash before operation " + std::to_string(at + 1) + " of " +
-                                            std::to_string(m_trace.ops.size()) + " (" + describe(m_trace.ops[at]) + ")"
-                                      : "crash after the last operation";
+        const std::string point = at < m_trace.ops.size() ? "crash before operation " + std::to_string(at + 1) +
+                                                                " of " + std::to_string(m_trace.ops.size()) + " (" +
+                                                                describe(m_trace.ops[at]) + ")"
+                                                          : "crash after the last operation";
         auto keep = [&](const std::vector<bool>& kept) {
             Disk disk = m_disk;
             for (std::size_t k = 0; k < n; ++k)

@@ -38,13 +38,13 @@ struct FolderOp {
     enum class Kind { Write, Sync, Create, Rename, Remove, SyncFolder };
     Kind kind = Kind::Write;
     int file = -1;
-    std::string name, to;  // file names
+    std::string name, to; // file names
     std::uint64_t offset = 0;
-    std::vector<std::byte> bytes;  // Write: the bytes; Create: the file's
+    std::vector<std::byte> bytes; // Write: the bytes; Create: the file's
 };
 
 struct FolderTrace {
-    std::vector<std::string> names;  // the files' first names; "" for files created later
+    std::vector<std::string> names; // the files' first names; "" for files created later
     Folder initial;
     std::vector<FolderOp> ops;
 };
@@ -91,7 +91,7 @@ private:
 
     paradox::FileSystem& m_inner;
     FolderTrace m_trace;
-    std::map<std::string, int> m_names;  // as the program sees the folder
+    std::map<std::string, int> m_names; // as the program sees the folder
 };
 
 struct CrashPolicy {

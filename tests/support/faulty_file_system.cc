@@ -56,7 +56,8 @@ bool FaultyFileSystem::proceed()
 Status FaultyFileSystem::open(const std::string& path, paradox::OpenMode mode, std::unique_ptr<paradox::File>* out)
 {
     const bool named = !refuseWriteOpenOf.empty() && path.size() >= refuseWriteOpenOf.size() &&
-                       path.compare(path.size() - refuseWriteOpenOf.size(), std::string::npos, refuseWriteOpenOf) == 0;
+                       path.compare(path.size() - refuseWriteOpenOf.size(), std::string::npos, refuseWriteOpenOf) ==
+                           0;
     if ((refuseWriteOpen || named) && mode == paradox::OpenMode::ReadWrite)
         return Status::readOnly(path + ": Permission denied");
     std::unique_ptr<paradox::File> inner;

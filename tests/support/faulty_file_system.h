@@ -17,12 +17,12 @@ namespace testsupport {
 class FaultyFileSystem : public paradox::FileSystem {
 public:
     bool refuseWriteOpen = false;
-    std::string refuseWriteOpenOf;  // only files whose path ends so
+    std::string refuseWriteOpenOf; // only files whose path ends so
     std::int64_t writeBudget = std::numeric_limits<std::int64_t>::max();
     std::int64_t bytesWritten = 0;
 
-    int operations = 0;  // counted from 1
-    int failAt = 0;      // 0: none
+    int operations = 0; // counted from 1
+    int failAt = 0;     // 0: none
     bool failAfter = false;
     // False: flushes are counted but not made, for tests that fail thousands
     // of operations in turn and never lose power.

@@ -49,11 +49,11 @@ public:
         si.hStdInput = inRead;
         si.hStdOutput = outWrite;
         si.hStdError = outWrite;
-        std::wstring command =
-            L"\"" + win32::lockHolderPath() + L"\" " + win32::widen(mode) + L" \"" + win32::widen(path) + L"\"";
+        std::wstring command = L"\"" + win32::lockHolderPath() + L"\" " + win32::widen(mode) + L" \"" +
+                               win32::widen(path) + L"\"";
         PROCESS_INFORMATION pi{};
-        const BOOL started =
-            CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+        const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                            &si, &pi);
         const DWORD startError = GetLastError();
         CloseHandle(inRead);
         CloseHandle(outWrite);
@@ -74,7 +74,7 @@ public:
     }
     ~ForeignHolder()
     {
-        CloseHandle(m_release);  // the holder's standard input ends: it lets go
+        CloseHandle(m_release); // the holder's standard input ends: it lets go
         if (m_process) {
             WaitForSingleObject(m_process, 30000);
             CloseHandle(m_process);

@@ -33,7 +33,7 @@ public:
             fl.l_type = F_WRLCK;
             fl.l_whence = SEEK_SET;
             fl.l_start = 0;
-            fl.l_len = 1;  // a single byte is enough to count as "in use"
+            fl.l_len = 1; // a single byte is enough to count as "in use"
             const char ok = (fd >= 0 && fcntl(fd, F_SETLK, &fl) == 0) ? 1 : 0;
             (void)!write(ready[1], &ok, 1);
             char c;

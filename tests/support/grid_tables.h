@@ -13,7 +13,7 @@ namespace testsupport {
 class TempDir;
 
 struct GridSlot {
-    int day;  // FDayOfWeek: 0 = Monday
+    int day; // FDayOfWeek: 0 = Monday
     int hour, minute, second = 0, msec = 0;
     int sizeSeconds = 120;
 };
@@ -25,7 +25,7 @@ struct FillingEntry {
 
 struct GridTableOptions {
     bool keyed = false;
-    paradox::FieldType timeType = paradox::FieldType::Time;  // of FTime; Timestamp also works
+    paradox::FieldType timeType = paradox::FieldType::Time; // of FTime; Timestamp also works
     int recordsPerBlock = 0;
     // Maintained secondary indexes as the demo's: the grid's by FSize and by
     // FDayOfWeek and FSize, the filling's by FTime and FDate, by FDate and
@@ -34,7 +34,8 @@ struct GridTableOptions {
 };
 
 // AdvSetBlk.db: FDayOfWeek, FTime, FSize, FName. Keyed on FDayOfWeek, FTime.
-void writeGridTable(const std::string& path, const std::vector<GridSlot>& slots, const GridTableOptions& options = {});
+void writeGridTable(const std::string& path, const std::vector<GridSlot>& slots,
+                    const GridTableOptions& options = {});
 
 // AdvBlock.db: FDate, FTime, FSpots, FNote. Keyed on FDate, FTime.
 void writeFillingTable(const std::string& path, const std::vector<FillingEntry>& entries,

@@ -15,7 +15,7 @@
 #include <vector>
 
 struct PlainList : app::CheckListView {
-    std::vector<std::pair<std::string, bool>> items;  // text, tick
+    std::vector<std::pair<std::string, bool>> items; // text, tick
     int count() const override { return static_cast<int>(items.size()); }
     bool ticked(int index) const override { return index >= 0 && index < count() && items[index].second; }
     void clear() override { items.clear(); }

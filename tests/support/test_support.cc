@@ -92,8 +92,7 @@ int copyFamily(const std::string& folder, const std::string& stem, const std::st
         if (lower(name).rfind(lower(stem) + ".", 0) != 0)
             continue;
         fs::copy_file(entry.path(), fs::path(to) / name, fs::copy_options::overwrite_existing);
-        fs::permissions(fs::path(to) / name, fs::perms::owner_read | fs::perms::owner_write,
-                        fs::perm_options::add);
+        fs::permissions(fs::path(to) / name, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
         ++copied;
     }
     return copied;

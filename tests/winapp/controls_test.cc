@@ -34,19 +34,17 @@ public:
     Host()
     {
         static const winapp::WindowClass cls{L"GridshiftTestHost", 0, GetSysColorBrush(COLOR_BTNFACE)};
-        window = winapp::createWindow(cls, 0, L"host", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, RECT{60, 60, 460, 260},
-                                      nullptr, nullptr, [this](HWND h, UINT m, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        window = winapp::createWindow(cls, 0, L"host", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE,
+                                      RECT{60, 60, 460, 260}, nullptr, nullptr,
+                                      [this](HWND h, UINT m, WPARAM wParam, LPARAM lParam) -> LRESULT {
                                           if (m == WM_COMMAND && HIWORD(wParam) == EN_CHANGE && spin)
                                               spin->textChanged();
                                           return DefWindowProcW(h, m, wParam, lParam);
                                       });
-        other = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10, 100, 80, 21, window, nullptr,
-                                winapp::instance(), nullptr);
+        other = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10, 100, 80, 21, window,
+                                nullptr, winapp::instance(), nullptr);
     }
-    ~Host()
-    {
-        DestroyWindow(window);
-    }
+    ~Host() { DestroyWindow(window); }
 
     winapp::TRxSpinEdit& makeRxNew()
     {
@@ -162,7 +160,7 @@ TEST_F(Controls, TheSpinEditorsButtonPartByKindFrameAndReadingOrder)
         spinedit::TSpinButtonKind kind;
         bool frame, rtl;
         spinedit::TAlignment alignment;
-        RECT part;  // in the edit's inside; `a` is the standard arrows' width
+        RECT part; // in the edit's inside; `a` is the standard arrows' width
         DWORD shownAlignment;
     };
     const int a = std::min(GetSystemMetrics(SM_CXVSCROLL), 15);
@@ -198,7 +196,9 @@ TEST_F(Controls, TheSpinEditorsButtonPartByKindFrameAndReadingOrder)
         EXPECT_EQ(static_cast<bool>(GetWindowLongW(edit, GWL_EXSTYLE) & WS_EX_RTLREADING), c.rtl) << c.name;
 
         // One part shows, where the case says; the text keeps clear of it.
-        const HWND part = spin.upDown() ? spin.upDown()->handle() : spin.button() ? spin.button()->handle() : nullptr;
+        const HWND part = spin.upDown()   ? spin.upDown()->handle()
+                          : spin.button() ? spin.button()->handle()
+                                          : nullptr;
         EXPECT_EQ(spin.upDown() != nullptr, c.kind == bkStandard) << c.name;
         EXPECT_EQ(visibleChildren(edit), std::vector<HWND>{part}) << c.name;
         EXPECT_EQ(wintest::placeInParent(part), c.part) << c.name;
@@ -423,7 +423,7 @@ TEST_F(Controls, ReportsOpenUpdateAndCloseTheProgressWindow)
     wintest::captureWindow(window);
     const wintest::Image bar = wintest::captureScreen(r);
     ASSERT_EQ(bar.width, 380);
-    EXPECT_EQ(bar.at(189, 2), 0x000080u);  // row 2 lies above the text
+    EXPECT_EQ(bar.at(189, 2), 0x000080u); // row 2 lies above the text
     EXPECT_EQ(bar.at(190, 2), 0xFFFFFFu);
     bool lightOnNavy = false, darkOnWhite = false;
     for (int y = 1; y < 20; ++y)
@@ -503,11 +503,13 @@ TEST_F(Controls, MessageBoxesAreTheSystemsAboveTheProgressWindow)
             texts = childTexts(box);
             SendMessageW(box, WM_COMMAND, static_cast<WPARAM>(answer), 0);
         });
-        EXPECT_EQ(prompter.confirm("Вы хотите установить новую продолжительность\rблоков для 15-ой минуты ?"), expected)
+        EXPECT_EQ(prompter.confirm("Вы хотите установить новую продолжительность\rблоков для 15-ой минуты ?"),
+                  expected)
             << answer;
         EXPECT_EQ(yes, L"&Yes");
         EXPECT_EQ(no, L"&No");
-        EXPECT_TRUE(contains(texts, widen("Вы хотите установить новую продолжительность\r\nблоков для 15-ой минуты ?")));
+        EXPECT_TRUE(contains(texts,
+                             widen("Вы хотите установить новую продолжительность\r\nблоков для 15-ой минуты ?")));
     }
 
     // An error no handler caught: under the program's title, with a full stop.
@@ -583,7 +585,8 @@ TEST_F(Controls, TheFolderDialogWalksFoldersAndOKWritesTheOpenOne)
             drivesBefore = drives(box);
             winapp::setNetworkDialog([&](HWND owner) {
                 networkOwners.push_back(owner);
-                SendMessageW(GetDlgItem(box, winapp::kDriveComboId), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"n:"));
+                SendMessageW(GetDlgItem(box, winapp::kDriveComboId), CB_ADDSTRING, 0,
+                             reinterpret_cast<LPARAM>(L"n:"));
             });
             SendMessageW(GetDlgItem(box, winapp::kNetworkId), BM_CLICK, 0, 0);
             drivesAfter = drives(box);

@@ -204,10 +204,17 @@ TEST_F(MainWindow, StartsWithTheLayoutsValuesPlacesAndTabOrder)
         HWND control;
         layout::Place place;
     } places[] = {
-        {f.Panel1, layout::kPanel1},      {f.Memo1, layout::kMemo1},         {f.DEBase->handle(), layout::kDEBase},
-        {f.BtnLoad, layout::kBtnLoad},    {f.CBDays->handle(), layout::kCBDays}, {f.CBHour->handle(), layout::kCBHour},
-        {f.LbTimes, layout::kLbTimes},    {f.EOldTime, layout::kEOldTime},   {f.RxNew->handle(), layout::kRxNew},
-        {f.RXNewSize->handle(), layout::kRXNewSize}, {f.BtnMove->handle(), layout::kBtnMove},
+        {f.Panel1, layout::kPanel1},
+        {f.Memo1, layout::kMemo1},
+        {f.DEBase->handle(), layout::kDEBase},
+        {f.BtnLoad, layout::kBtnLoad},
+        {f.CBDays->handle(), layout::kCBDays},
+        {f.CBHour->handle(), layout::kCBHour},
+        {f.LbTimes, layout::kLbTimes},
+        {f.EOldTime, layout::kEOldTime},
+        {f.RxNew->handle(), layout::kRxNew},
+        {f.RXNewSize->handle(), layout::kRXNewSize},
+        {f.BtnMove->handle(), layout::kBtnMove},
     };
     for (const auto& p : places)
         EXPECT_EQ(wintest::placeInParent(p.control), placed(p.place)) << narrow(windowText(p.control));
@@ -249,8 +256,9 @@ TEST_F(MainWindow, StartsWithTheLayoutsValuesPlacesAndTabOrder)
 
     EXPECT_EQ(GetFocus(), f.DEBase->handle());
     // Tab passes over the disabled editors and comes round again.
-    const std::vector<HWND> order = {f.BtnLoad, f.Memo1, f.LbTimes, f.EOldTime, f.CBHour->handle(),
-                                     f.CBDays->handle(), f.BtnMove->handle(), f.DEBase->handle()};
+    const std::vector<HWND> order = {
+        f.BtnLoad,           f.Memo1,           f.LbTimes, f.EOldTime, f.CBHour->handle(), f.CBDays->handle(),
+        f.BtnMove->handle(), f.DEBase->handle()};
     for (HWND next : order) {
         wintest::loopKey(GetFocus(), VK_TAB);
         EXPECT_EQ(GetFocus(), next) << narrow(windowText(next));
@@ -304,7 +312,8 @@ TEST_F(MainWindow, ALoadSelectsTheFirstMinuteAndTheKeysMoveOn)
 TEST_F(MainWindow, OnlyTheCheckListWithTheFocusShowsTheFocusBox)
 {
     TForm1& f = *form;
-    const auto changedRows = [](const winapp::TCheckListBox& list, const wintest::Image& a, const wintest::Image& b) {
+    const auto changedRows = [](const winapp::TCheckListBox& list, const wintest::Image& a,
+                                const wintest::Image& b) {
         std::set<int> rows;
         for (int y = 0; y < a.height; ++y)
             for (int x = 0; x < a.width; ++x)
@@ -317,7 +326,7 @@ TEST_F(MainWindow, OnlyTheCheckListWithTheFocusShowsTheFocusBox)
     const auto picture = [](const winapp::TCheckListBox& list) { return wintest::captureWindow(list.handle()); };
 
     SetFocus(f.EOldTime);
-    wintest::loopKey(f.EOldTime, VK_TAB);  // past the disabled size field
+    wintest::loopKey(f.EOldTime, VK_TAB); // past the disabled size field
     ASSERT_EQ(GetFocus(), f.CBHour->handle());
     const wintest::Image hoursFocused = picture(*f.CBHour), daysUnfocused = picture(*f.CBDays);
     wintest::loopKey(f.CBHour->handle(), VK_TAB);
@@ -363,7 +372,8 @@ TEST_F(MainWindow, AShiftOfTheTickedDaysAndHoursAsksWritesAndLoadsAgain)
     bool pictured = false;
     winapp::setMessagePump([&] {
         winapp::pumpMessages();
-        if (!pictured && winapp::F_Message && windowText(winapp::F_Message->LabMess) == w("Процесс переноса сетки !")) {
+        if (!pictured && winapp::F_Message &&
+            windowText(winapp::F_Message->LabMess) == w("Процесс переноса сетки !")) {
             pictured = true;
             EXPECT_TRUE(winapp::MessageFormOpen);
             const HWND progress = winapp::F_Message->handle();
@@ -378,7 +388,8 @@ TEST_F(MainWindow, AShiftOfTheTickedDaysAndHoursAsksWritesAndLoadsAgain)
     SendMessageW(f.BtnMove->handle(), BM_CLICK, 0, 0);
     EXPECT_TRUE(pictured);
     EXPECT_EQ(prompter.questions,
-              std::vector<std::string>{"Вы действительно хотите перенести все блоки\rрекламной сетки с 15-ой минуты на 50-ю ?"});
+              std::vector<std::string>{
+                  "Вы действительно хотите перенести все блоки\rрекламной сетки с 15-ой минуты на 50-ю ?"});
     EXPECT_TRUE(prompter.errors.empty());
     EXPECT_TRUE(uncaught.empty()) << uncaught.front();
     EXPECT_EQ(testsupport::startMinutes(dir.file("AdvSetBlk.db")), (std::vector<int>{50, 45, 50, 15}));
@@ -423,7 +434,8 @@ TEST_F(MainWindow, InputDuringAShiftChangesNothing)
     };
     const auto confirmed = shift([] {});
     ASSERT_NE(confirmed.first, pristine);
-    ASSERT_EQ(confirmed.second, "00 15 30 45 50 row 0 old 00 new 0 size 02:30 ticks 1111111101111111111111111111111");
+    ASSERT_EQ(confirmed.second,
+              "00 15 30 45 50 row 0 old 00 new 0 size 02:30 ticks 1111111101111111111111111111111");
 
     const struct {
         const char* what;
@@ -450,8 +462,12 @@ TEST_F(MainWindow, UncaughtErrorsReachTheExceptionBoxAfterTheProgressWindowClose
     testsupport::GridTableOptions keyed;
     keyed.keyed = true;
     writeTables({{0, 10, 0}, {0, 10, 15}, {0, 10, 45}, {1, 11, 15}, {1, 11, 45}, {2, 9, 0}},
-                {{2026, 3, 2, 10, 0}, {2026, 3, 2, 10, 15}, {2026, 3, 2, 10, 45}, {2026, 3, 3, 11, 15},
-                 {2026, 3, 3, 11, 45}, {2026, 3, 4, 9, 0}},
+                {{2026, 3, 2, 10, 0},
+                 {2026, 3, 2, 10, 15},
+                 {2026, 3, 2, 10, 45},
+                 {2026, 3, 3, 11, 15},
+                 {2026, 3, 3, 11, 45},
+                 {2026, 3, 4, 9, 0}},
                 keyed);
     const auto grid = testsupport::readFile(dir.file("AdvSetBlk.db"));
     const auto filling = testsupport::readFile(dir.file("AdvBlock.db"));
@@ -581,7 +597,8 @@ TEST_F(MainWindow, TheLastShiftUndoneFromTheSystemMenu)
                 GetWindowRect(f.handle(), &shown);
                 GetWindowRect(popup, &popupRect);
                 UnionRect(&shown, &shown, &popupRect);
-                EXPECT_TRUE(wintest::savePng(wintest::captureScreen(shown), kShots + "/win-main-window-undo-menu.png"));
+                EXPECT_TRUE(wintest::savePng(wintest::captureScreen(shown),
+                                             kShots + "/win-main-window-undo-menu.png"));
                 EndMenu();
             },
             L"#32768");
@@ -620,13 +637,13 @@ TEST_F(MainWindow, TheLastShiftUndoneFromTheSystemMenu)
     std::size_t at = grid.size() - 1;
     while (grid[at] == was[at])
         --at;
-    grid[at] ^= (grid[at] ^ was[at]) == std::byte{1} ? std::byte{2} : std::byte{1};  // neither value
+    grid[at] ^= (grid[at] ^ was[at]) == std::byte{1} ? std::byte{2} : std::byte{1}; // neither value
     testsupport::writeFile(dir.file("AdvSetBlk.db"), grid);
     const auto changed = tables();
     ctrlZ(true);
-    EXPECT_EQ(prompter.errors, std::vector<std::string>{"Последний перенос в папке " + dir.path() +
-                                                        " отменить нельзя: " + dir.path() +
-                                                        "\\AdvSetBlk.db изменён после него."});
+    EXPECT_EQ(prompter.errors,
+              std::vector<std::string>{"Последний перенос в папке " + dir.path() +
+                                       " отменить нельзя: " + dir.path() + "\\AdvSetBlk.db изменён после него."});
     EXPECT_TRUE(tables() == changed);
     load(dir.path());
     EXPECT_TRUE(greyed());

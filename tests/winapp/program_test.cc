@@ -89,7 +89,8 @@ TEST(Program, ShowsLoadsAndShiftsTheDemoAtItsDefaultFolder)
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process));
     HWND form = nullptr;
     ASSERT_TRUE(poll([&] {
         form = findWindowOf(process.dwProcessId, L"GridshiftForm", widen(app::layout::kCaption));

@@ -57,7 +57,7 @@ std::vector<std::uint8_t> encodePng(const Image& image)
     std::vector<std::uint8_t> raw;
     raw.reserve(static_cast<std::size_t>(image.height) * (1 + 3 * image.width));
     for (int y = 0; y < image.height; ++y) {
-        raw.push_back(0);  // no filter
+        raw.push_back(0); // no filter
         for (int x = 0; x < image.width; ++x) {
             const std::uint32_t p = image.at(x, y);
             raw.push_back(static_cast<std::uint8_t>(p >> 16));
@@ -86,7 +86,7 @@ std::vector<std::uint8_t> encodePng(const Image& image)
     std::vector<std::uint8_t> header;
     put32(header, static_cast<std::uint32_t>(image.width));
     put32(header, static_cast<std::uint32_t>(image.height));
-    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter, no interlace
+    header.insert(header.end(), {8, 2, 0, 0, 0}); // 8 bits, RGB, deflate, no filter, no interlace
     chunk(png, "IHDR", header);
     chunk(png, "IDAT", z);
     chunk(png, "IEND", {});

@@ -27,7 +27,7 @@ namespace wintest {
 struct Image {
     int width = 0;
     int height = 0;
-    std::vector<std::uint32_t> pixels;  // 0x00RRGGBB
+    std::vector<std::uint32_t> pixels; // 0x00RRGGBB
     std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
 };
 
