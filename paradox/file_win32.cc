@@ -40,6 +40,19 @@ HANDLE openHandle(const std::string& path, bool write, DWORD share, DWORD flags 
                        OPEN_EXISTING, flags, nullptr);
 }
 
+// Why a file could not be opened. A program that opened it without letting
+// others write (or at all) holds it; the file itself may well be writable.
+Status openFailure(const std::string& path, bool write, DWORD err)
+{
+    if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
+        return Status::notFound(errorText(path, err));
+    if (err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION)
+        return Status::inUse(path + ": the file is in use by another program");
+    if (write && (err == ERROR_ACCESS_DENIED || err == ERROR_WRITE_PROTECT))
+        return Status::readOnly(errorText(path, err));
+    return Status::ioError(errorText(path, err));
+}
+
 // Opens the folder's own regular file at `path` and nothing it leads to: the
 // reparse point itself is opened, not followed, and refused by its attributes.
 Status openEntryHandle(const std::string& path, bool write, DWORD flags, HANDLE* out)
@@ -55,16 +68,8 @@ Status openEntryHandle(const std::string& path, bool write, DWORD flags, HANDLE*
     if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
         return notRegular;
     HANDLE h = openHandle(path, write, FILE_SHARE_READ | FILE_SHARE_WRITE, flags | FILE_FLAG_OPEN_REPARSE_POINT);
-    if (h == INVALID_HANDLE_VALUE) {
-        const DWORD err = GetLastError();
-        if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
-            return Status::notFound(errorText(path, err));
-        if (err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION)
-            return Status::inUse(path + ": the file is in use by another program");
-        if (write && (err == ERROR_ACCESS_DENIED || err == ERROR_WRITE_PROTECT))
-            return Status::readOnly(errorText(path, err));
-        return Status::ioError(errorText(path, err));
-    }
+    if (h == INVALID_HANDLE_VALUE)
+        return openFailure(path, write, GetLastError());
     BY_HANDLE_FILE_INFORMATION info;
     if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
         (info.dwFileAttributes &
@@ -310,18 +315,8 @@ public:
     {
         const bool rw = mode == OpenMode::ReadWrite;
         HANDLE h = openHandle(path, rw, FILE_SHARE_READ | FILE_SHARE_WRITE);
-        if (h == INVALID_HANDLE_VALUE) {
-            const DWORD err = GetLastError();
-            if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
-                return Status::notFound(errorText(path, err));
-            // A program that opened the file without letting others write
-            // (or at all) holds it; the file itself may well be writable.
-            if (err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION)
-                return Status::inUse(path + ": the file is in use by another program");
-            if (rw && (err == ERROR_ACCESS_DENIED || err == ERROR_WRITE_PROTECT))
-                return Status::readOnly(errorText(path, err));
-            return Status::ioError(errorText(path, err));
-        }
+        if (h == INVALID_HANDLE_VALUE)
+            return openFailure(path, rw, GetLastError());
         if (GetFileType(h) != FILE_TYPE_DISK) {
             CloseHandle(h);
             return Status::ioError(path + ": not a regular file");

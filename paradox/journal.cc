@@ -961,24 +961,31 @@ Status Journal::recover(Recovery* out) const
     // its header and mark tell, without the tables' locks (which the station
     // program may hold) and without reading megabytes. Anything else is
     // judged again under the locks.
+    // What reading the header settles: no journal, not a file, a finished
+    // change, a newer format. True when `*answer` is the outcome.
+    auto settled = [&](const Status& read, const Header& header, Status* answer) {
+        if (read.code() == Status::Code::NotFound || (read.isOk() && header.state == Header::State::Committed))
+            *answer = Status::ok();
+        else if (read.code() == Status::Code::NotSupported)
+            *answer = blocked(Kind::NotAFile);
+        else if (!read.isOk())
+            *answer = refuse(&why, Kind::Failed, m_name, read);
+        else if (header.state == Header::State::Newer) {
+            why.version = header.version;
+            *answer = blocked(Kind::NewerFormat);
+        } else
+            return false;
+        return true;
+    };
     Header h;
+    Status answer;
     {
         std::unique_ptr<FileReader> reader;
         Status st = m_fs.openReader(path(), &reader);
-        if (st.code() == Status::Code::NotFound)
-            return Status::ok();
-        if (st.code() == Status::Code::NotSupported)
-            return blocked(Kind::NotAFile);
         if (st.isOk())
             st = readHeader(*reader, &h);
-        if (!st.isOk())
-            return refuse(&why, Kind::Failed, m_name, st);
-        if (h.state == Header::State::Committed)
-            return Status::ok();
-        if (h.state == Header::State::Newer) {
-            why.version = h.version;
-            return blocked(Kind::NewerFormat);
-        }
+        if (settled(st, h, &answer))
+            return answer;
     }
 
     Judge judge(*this, &why);
@@ -986,18 +993,8 @@ Status Journal::recover(Recovery* out) const
     if (!st.isOk())
         return st;
     st = judge.readJournal(&h);
-    if (st.code() == Status::Code::NotFound)
-        return Status::ok();
-    if (st.code() == Status::Code::NotSupported)
-        return blocked(Kind::NotAFile);
-    if (!st.isOk())
-        return refuse(&why, Kind::Failed, m_name, st);
-    if (h.state == Header::State::Committed)
-        return Status::ok();
-    if (h.state == Header::State::Newer) {
-        why.version = h.version;
-        return blocked(Kind::NewerFormat);
-    }
+    if (settled(st, h, &answer))
+        return answer;
 
     // A journal under its own name was written whole before it was renamed
     // there: if it does not add up now, it was damaged or is not ours, and
