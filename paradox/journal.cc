@@ -372,24 +372,6 @@ bool forEachPiece(Cursor& c, const Header& h, const Directory& d, F f)
     return c.left() == 0;
 }
 
-std::string extensionOf(const std::string& name)
-{
-    const std::size_t dot = name.find_last_of('.');
-    return dot == std::string::npos ? std::string() : foldCase(name.substr(dot + 1));
-}
-
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-}
-
-// .X02 and .Y02, .XG0 and .YG0: the secondary indexes a table's writer keeps.
-bool isIndexExtension(const std::string& ext)
-{
-    return ext.size() == 3 && (ext[0] == 'x' || ext[0] == 'y') &&
-           ((isHexDigit(ext[1]) && isHexDigit(ext[2])) || (ext[1] == 'g' && isHexDigit(ext[2])));
-}
-
 // A name of the folder's own: no folder, drive, stream, parent or control
 // character in it.
 bool isPlainName(const std::string& name)
@@ -454,8 +436,11 @@ std::string setAsideName(const std::string& journalName)
 }
 
 // The first journal set aside in the folder, if any.
-std::string setAsideIn(const std::vector<std::string>& entries, const std::string& journalName)
+std::string setAsideIn(FileSystem& fs, const std::string& folder, const std::string& journalName)
 {
+    std::vector<std::string> entries;
+    if (!fs.listDirectory(folder, &entries).isOk())
+        return {};
     const std::string prefix = foldCase(setAsideName(journalName));
     std::string found;
     for (const std::string& e : entries)
@@ -604,7 +589,7 @@ private:
         const std::string stem = foldCase(stemOf(name)), ext = extensionOf(name);
         for (const std::string& table : m_j.m_tables)
             if (foldCase(stemOf(table)) == stem &&
-                (ext == extensionOf(table) || ext == "px" || isIndexExtension(ext)))
+                (ext == extensionOf(table) || ext == "px" || isSecondaryIndexExtension(ext)))
                 return true;
         return false;
     }
@@ -816,14 +801,10 @@ Status Journal::commit(JournalKind kind, std::vector<FileWrites>& writes, std::s
     // Only a finished change's record may be replaced: any other journal
     // here may be the only way back to whole tables.
     {
-        std::vector<std::string> entries;
-        if (m_fs.listDirectory(m_folder, &entries).isOk()) {
-            const std::string waiting = setAsideIn(entries, m_name);
-            if (!waiting.empty())
-                return Status::invalidArgument(
-                    m_folder + waiting +
-                    ": a damaged journal was set aside here; check the tables and remove it first");
-        }
+        const std::string waiting = setAsideIn(m_fs, m_folder, m_name);
+        if (!waiting.empty())
+            return Status::invalidArgument(
+                m_folder + waiting + ": a damaged journal was set aside here; check the tables and remove it first");
         std::unique_ptr<FileReader> old;
         Status st = m_fs.openReader(path(), &old);
         if (st.code() == Status::Code::NotSupported)
@@ -912,22 +893,17 @@ Status Journal::commit(JournalKind kind, std::vector<FileWrites>& writes, std::s
     }
     if (journal)
         (void)journal->close();
+    // The before-images, from the journal's copy, piece by piece as laid out.
+    std::size_t at = kHeaderSize + note.size();
+    for (const std::string& n : names)
+        at += 4 + n.size() + 8;
     for (std::size_t f = 0; back.isOk() && f < changed.size(); ++f) {
-        const FileWrites& w = *changed[f];
-        const std::byte* now = nullptr; // the before-images, in the journal's copy
         runs.clear();
-        std::size_t at = kHeaderSize + note.size();
-        for (const std::string& n : names)
-            at += 4 + n.size() + 8;
-        for (std::size_t g = 0; g < f; ++g)
-            for (const FileWrites::Piece& p : changed[g]->pieces)
-                at += kPieceHeadSize + 2 * static_cast<std::size_t>(p.length);
-        for (const FileWrites::Piece& p : w.pieces) {
-            now = image.bytes.get() + at + kPieceHeadSize;
-            runs.push_back({p.offset, {now, p.length}});
+        for (const FileWrites::Piece& p : changed[f]->pieces) {
+            runs.push_back({p.offset, {image.bytes.get() + at + kPieceHeadSize, p.length}});
             at += kPieceHeadSize + 2 * static_cast<std::size_t>(p.length);
         }
-        back = w.file->writeRuns(runs);
+        back = changed[f]->file->writeRuns(runs);
     }
     for (std::size_t f = 0; back.isOk() && f < changed.size(); ++f)
         back = changed[f]->file->sync();
@@ -949,20 +925,14 @@ Status Journal::recover(Recovery* out) const
         why.kind = kind;
         return Status::ok();
     };
-    {
-        std::vector<std::string> entries;
-        if (m_fs.listDirectory(m_folder, &entries).isOk()) {
-            why.setAside = setAsideIn(entries, m_name);
-            if (!why.setAside.empty())
-                return blocked(Kind::SetAsideWaiting);
-        }
-    }
+    why.setAside = setAsideIn(m_fs, m_folder, m_name);
+    if (!why.setAside.empty())
+        return blocked(Kind::SetAsideWaiting);
     // Every open of the folder asks, and a finished change needs nothing:
     // its header and mark tell, without the tables' locks (which the station
-    // program may hold) and without reading megabytes. Anything else is
-    // judged again under the locks.
-    // What reading the header settles: no journal, not a file, a finished
-    // change, a newer format. True when `*answer` is the outcome.
+    // program may hold) and without reading megabytes. What the header
+    // settles (no journal, not a file, a finished change, a newer format) is
+    // asked again under the locks; `*answer` is then the outcome.
     auto settled = [&](const Status& read, const Header& header, Status* answer) {
         if (read.code() == Status::Code::NotFound || (read.isOk() && header.state == Header::State::Committed))
             *answer = Status::ok();
@@ -1122,17 +1092,11 @@ Status Journal::undo(std::vector<std::string>* undone, std::string* note, Journa
     JournalProblem ignored;
     JournalProblem* why = whyOut ? whyOut : &ignored;
     *why = JournalProblem{};
-    {
-        std::vector<std::string> entries;
-        if (m_fs.listDirectory(m_folder, &entries).isOk()) {
-            why->setAside = setAsideIn(entries, m_name);
-            if (!why->setAside.empty())
-                return refuse(
-                    why, Kind::SetAsideWaiting, {},
-                    Status::invalidArgument(m_folder + why->setAside +
-                                            ": a damaged journal was set aside here; nothing can be undone"));
-        }
-    }
+    why->setAside = setAsideIn(m_fs, m_folder, m_name);
+    if (!why->setAside.empty())
+        return refuse(why, Kind::SetAsideWaiting, {},
+                      Status::invalidArgument(m_folder + why->setAside +
+                                              ": a damaged journal was set aside here; nothing can be undone"));
     const Status nothing = Status::notFound(path() +
                                             ": no finished change is recorded here, so there is nothing to undo");
     Judge judge(*this, why);

@@ -34,17 +34,6 @@ void splitPath(const std::string& path, std::string* folder, std::string* name)
     }
 }
 
-std::string extensionOf(const std::string& name)
-{
-    const std::size_t dot = name.find_last_of('.');
-    return dot == std::string::npos ? std::string() : foldCase(name.substr(dot + 1));
-}
-
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-}
-
 // BCD: sign and decimals in byte 0, then 32 packed digits; a negative value
 // has its digits inverted. Digits that are not decimal are noise left by the
 // writing engine, so the value ends before the first of them.
@@ -262,10 +251,6 @@ void Table::Impl::findCompanions()
         names.clear();
     std::vector<std::string> valFiles;
     std::vector<std::string> blockIndexes;
-    auto isIndexExtension = [](const std::string& ext, char kind) {
-        return ext.size() == 3 && ext[0] == kind &&
-               ((isHexDigit(ext[1]) && isHexDigit(ext[2])) || (ext[1] == 'g' && isHexDigit(ext[2])));
-    };
     for (const std::string& name : names) {
         const std::string ext = extensionOf(name);
         if (foldCase(name) == "pdoxusrs.lck")
@@ -278,12 +263,12 @@ void Table::Impl::findCompanions()
             lckPath = folder + name;
         else if (ext == "val")
             valFiles.push_back(folder + name);
-        else if (isIndexExtension(ext, 'x')) {
+        else if (isSecondaryIndexExtension(ext, 'x')) {
             SecondaryIndex si;
             si.path = folder + name;
             si.holdsField.assign(fields.size(), true);
             secondary.push_back(std::move(si));
-        } else if (isIndexExtension(ext, 'y')) {
+        } else if (isSecondaryIndexExtension(ext, 'y')) {
             blockIndexes.push_back(name);
         }
     }
