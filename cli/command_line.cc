@@ -7,6 +7,8 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#else
+#include <unistd.h>
 #endif
 
 namespace cli {
@@ -47,6 +49,13 @@ std::vector<std::string> utf8Arguments(int argc, char** argv)
     return args;
 }
 
+bool isConsole(std::FILE* f)
+{
+    const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+    DWORD mode = 0;
+    return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode);
+}
+
 Utf8Console::Utf8Console() : m_previous(GetConsoleOutputCP())
 {
     if (m_previous != 0)
@@ -54,8 +63,7 @@ Utf8Console::Utf8Console() : m_previous(GetConsoleOutputCP())
     // The C runtime writes to a character device a byte per call, and the
     // null device is one: a dry run's table sent to NUL cost thousands.
     const HANDLE out = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout)));
-    DWORD mode = 0;
-    if (out != INVALID_HANDLE_VALUE && GetFileType(out) == FILE_TYPE_CHAR && !GetConsoleMode(out, &mode))
+    if (out != INVALID_HANDLE_VALUE && GetFileType(out) == FILE_TYPE_CHAR && !isConsole(stdout))
         std::setvbuf(stdout, nullptr, _IOFBF, 1 << 14);
 }
 
@@ -70,6 +78,11 @@ Utf8Console::~Utf8Console()
 std::vector<std::string> utf8Arguments(int argc, char** argv)
 {
     return std::vector<std::string>(argv, argv + argc);
+}
+
+bool isConsole(std::FILE* f)
+{
+    return isatty(fileno(f)) != 0;
 }
 
 Utf8Console::Utf8Console() = default;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,10 @@ namespace cli {
 // Western system, say), so there they are read again from the UTF-16
 // command line.
 std::vector<std::string> utf8Arguments(int argc, char** argv);
+
+// Whether `f` is a terminal, or on Windows a console: Windows' C runtime
+// calls any character device a terminal, the null device included.
+bool isConsole(std::FILE* f);
 
 // Shows the program's UTF-8 messages as text in a Windows console, which
 // otherwise prints them in its own code page; puts the console back as it

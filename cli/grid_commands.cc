@@ -1,6 +1,7 @@
 // The grid's operations from the command line: list the minutes of a grid,
 // shift a minute.
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/terminal_progress.h"
 
@@ -15,31 +16,8 @@
 #include <set>
 #include <string>
 
-#if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <io.h>
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace cli {
 namespace {
-
-// Whether someone can type an answer: a terminal, or on Windows a console
-// (the C runtime calls any character device a terminal, the null device too).
-bool answerable()
-{
-#if defined(_WIN32)
-    DWORD mode = 0;
-    const HANDLE in = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdin)));
-    return in != INVALID_HANDLE_VALUE && GetConsoleMode(in, &mode);
-#else
-    return isatty(fileno(stdin));
-#endif
-}
 
 // The window's part: messages go to standard error, the list is kept.
 class ConsoleView : public grid::ShiftView {
@@ -66,7 +44,7 @@ public:
                 c = '\n';
         std::fprintf(m_err, "%s [y/N] ", shown.c_str());
         std::fflush(m_err);
-        if (!answerable()) {
+        if (!isConsole(stdin)) {
             std::fputs("\n(no terminal to answer on: No)\n", m_err);
             return false;
         }

@@ -1,5 +1,7 @@
 #include "cli/terminal_progress.h"
 
+#include "cli/command_line.h"
+
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -7,8 +9,6 @@
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
 #define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
 #endif
-#else
-#include <unistd.h>
 #endif
 
 namespace cli {
@@ -50,7 +50,7 @@ TerminalProgress::TerminalProgress(std::FILE* err)
         m_style = Style::Plain; // a console from before escape sequences
     }
 #else
-    if (isatty(fileno(err)))
+    if (isConsole(err))
         m_style = Style::Escapes;
 #endif
 }

@@ -263,16 +263,6 @@ std::string undoQuestion(const UndoCheck& check, const std::string& prefix)
     return "Вернуть таблицы " + inFolder(prefix) + " к состоянию до последнего переноса?";
 }
 
-std::string undoLastShift(const std::string& prefix)
-{
-    std::vector<std::string> files;
-    paradox::JournalProblem why;
-    const paradox::Status st = journalOf(prefix).undoLast(&files, &why);
-    if (!st.isOk())
-        throw Error(undoRefusal(prefix, why, st));
-    return "Последний перенос " + inFolder(prefix) + " отменён: " + fileList(files) + " снова такие, как до него.";
-}
-
 std::string undoLastShift(const std::string& prefix, const UndoCheck& asked)
 {
     // A question may stay open for long, and another program may shift the
@@ -283,7 +273,12 @@ std::string undoLastShift(const std::string& prefix, const UndoCheck& asked)
     if (now.described != asked.described || (now.described && now.shift != asked.shift))
         throw Error("Пока шёл вопрос, " + inFolder(prefix) +
                     " сделан другой перенос; ничего не отменено. Повторите отмену, чтобы увидеть, какой.");
-    return undoLastShift(prefix);
+    std::vector<std::string> files;
+    paradox::JournalProblem why;
+    const paradox::Status st = journalOf(prefix).undoLast(&files, &why);
+    if (!st.isOk())
+        throw Error(undoRefusal(prefix, why, st));
+    return "Последний перенос " + inFolder(prefix) + " отменён: " + fileList(files) + " снова такие, как до него.";
 }
 
 } // namespace grid

@@ -52,13 +52,11 @@ std::string undoQuestion(const ShiftRecord& shift);
 // kept no record).
 std::string undoQuestion(const UndoCheck& check, const std::string& prefix);
 
-// Puts the folder's tables back as they were before its last shift, when
-// neither changed since. Returns what was done, in one line; raises
-// grid::Error, changing nothing, when it cannot.
-std::string undoLastShift(const std::string& prefix);
-// The same for the shift that `asked` (checkUndo's answer when the user was
-// asked) names: refused, changing nothing, when the folder's last shift is
-// another one by now.
+// Puts the folder's tables back as they were before its last shift, the one
+// `asked` (checkUndo's answer when the user was asked) names, when neither
+// table changed since. Returns what was done, in one line; raises
+// grid::Error, changing nothing, when it cannot or when the folder's last
+// shift is another one by now.
 std::string undoLastShift(const std::string& prefix, const UndoCheck& asked);
 
 } // namespace grid
