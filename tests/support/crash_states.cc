@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <random>
-#include <stdexcept>
 #include <unordered_set>
 
 namespace testsupport {
@@ -16,7 +15,7 @@ constexpr std::uint64_t kSector = 512;
 
 class RecordingFile : public paradox::File {
 public:
-    RecordingFile(std::unique_ptr<paradox::File> inner, std::vector<FolderOp>& ops, int file)
+    RecordingFile(std::unique_ptr<paradox::File> inner, std::vector<FolderOp>& ops, std::size_t file)
         : m_inner(std::move(inner)), m_ops(ops), m_file(file)
     {
     }
@@ -26,7 +25,6 @@ public:
     bool writable() const override { return m_inner->writable(); }
     std::span<const std::byte> contents() const override { return m_inner->contents(); }
     Status lockExclusive() override { return m_inner->lockExclusive(); }
-    Status checkUnchanged() override { return m_inner->checkUnchanged(); }
     // writeRuns() comes here, a run at a time.
     Status writeAt(std::uint64_t offset, std::span<const std::byte> data) override
     {
@@ -52,7 +50,7 @@ private:
 
     std::unique_ptr<paradox::File> m_inner;
     std::vector<FolderOp>& m_ops;
-    int m_file;
+    std::size_t m_file;
 };
 
 class RecordingFileSystem : public paradox::FileSystem {
@@ -91,7 +89,7 @@ public:
     {
         const Status st = m_inner.syncDirectory(dir);
         if (st.isOk())
-            trace.ops.push_back({FolderOp::Flush, -1, {}, 0, {}});
+            trace.ops.push_back({FolderOp::Flush, FolderOp::kFolder, {}, 0, {}});
         return st;
     }
 
@@ -104,7 +102,7 @@ private:
         const auto it = m_names.find(paradox::fileNameOf(from));
         if (!st.isOk() || (!from.empty() && it == m_names.end()))
             return st; // nothing there to name
-        const int file = from.empty() ? m_files++ : it->second;
+        const std::size_t file = from.empty() ? m_files++ : it->second;
         if (!from.empty())
             m_names.erase(it);
         if (!to.empty())
@@ -114,48 +112,42 @@ private:
     }
 
     paradox::FileSystem& m_inner;
-    std::map<std::string, int> m_names; // as the program sees the folder
-    int m_files = 0;
+    std::map<std::string, std::size_t> m_names; // as the program sees the folder
+    std::size_t m_files = 0;
 };
 
 // What is on the disk: names and, apart, each file's bytes.
 struct Disk {
-    std::map<std::string, int> names;
+    std::map<std::string, std::size_t> names;
     std::vector<std::vector<std::byte>> files;
 
-    explicit Disk(const Folder& initial)
+    // A new file's bytes are durable before its name: they are there from the start.
+    explicit Disk(const FolderTrace& trace)
     {
-        for (const auto& [name, bytes] : initial) {
-            names[name] = static_cast<int>(files.size());
+        for (const auto& [name, bytes] : trace.initial) {
+            names[name] = files.size();
             files.push_back(bytes);
         }
-    }
-    // A new file's bytes, which are durable before its name.
-    void create(const FolderOp& op)
-    {
-        if (op.kind == FolderOp::Name && op.file == static_cast<int>(files.size()))
-            files.push_back(op.bytes);
+        for (const FolderOp& op : trace.ops)
+            if (op.kind == FolderOp::Name && op.file == files.size())
+                files.push_back(op.bytes);
     }
     void apply(const FolderOp& op)
     {
-        create(op);
         if (op.kind == FolderOp::Name) {
             std::erase_if(names, [&](const auto& entry) { return entry.second == op.file; });
             if (!op.name.empty())
                 names[op.name] = op.file;
         } else if (op.kind == FolderOp::Write) {
-            std::vector<std::byte>& bytes = files.at(static_cast<std::size_t>(op.file));
-            if (op.offset + op.bytes.size() > bytes.size())
-                throw std::logic_error("a recorded write past the end of a file");
-            std::copy(op.bytes.begin(), op.bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(op.offset));
+            // Within the file: files do not grow through paradox::File.
+            std::copy(op.bytes.begin(), op.bytes.end(), files[op.file].begin() + op.offset);
         }
     }
     std::uint64_t hash() const
     {
         std::uint64_t h = 0;
         for (const auto& [name, file] : names) {
-            const std::vector<std::byte>& bytes = files[static_cast<std::size_t>(file)];
-            h = paradox::journalChecksum(bytes.data(), bytes.size(), h ^ std::hash<std::string>{}(name));
+            h = paradox::journalChecksum(files[file].data(), files[file].size(), h ^ std::hash<std::string>{}(name));
         }
         return h;
     }
@@ -163,7 +155,7 @@ struct Disk {
     {
         Folder out;
         for (const auto& [name, file] : names)
-            out[name] = files[static_cast<std::size_t>(file)];
+            out[name] = files[file];
         return out;
     }
 };
@@ -178,11 +170,11 @@ FolderTrace recordChange(paradox::FileSystem& inner, Folder initial,
     return std::move(fs.trace);
 }
 
-std::size_t replayCrashStates(const FolderTrace& trace, int exhaustive,
+std::size_t replayCrashStates(const FolderTrace& trace, std::size_t exhaustive,
                               const std::function<void(const Folder&, const std::string& where)>& visit)
 {
     const std::vector<FolderOp>& ops = trace.ops;
-    Disk durable(trace.initial);
+    Disk durable(trace);
     std::vector<std::size_t> pending, tried{ops.size()};
     std::unordered_set<std::uint64_t> seen;
     std::mt19937_64 random(1);
@@ -206,25 +198,24 @@ std::size_t replayCrashStates(const FolderTrace& trace, int exhaustive,
             if (seen.insert(disk.hash()).second)
                 visit(disk.folder(), where + which);
         };
-        if (n <= static_cast<std::size_t>(exhaustive)) {
+        if (n <= exhaustive) {
             for (std::uint64_t mask = 0; mask < (std::uint64_t{1} << n); ++mask)
                 keep([&](std::size_t k) { return ((mask >> k) & 1) != 0; });
             return;
         }
         keep([](std::size_t) { return true; });
-        const std::size_t step = std::max<std::size_t>(1, n / (4 * static_cast<std::size_t>(exhaustive)));
+        const std::size_t step = std::max<std::size_t>(1, n / (4 * exhaustive));
         for (std::size_t j = 0; j < n; j += step) {
             keep([&](std::size_t k) { return k < j; });
             keep([&](std::size_t k) { return k == j; });
             keep([&](std::size_t k) { return k != j; });
         }
-        for (int s = 0; s < exhaustive * exhaustive; ++s)
+        for (std::size_t s = 0; s < exhaustive * exhaustive; ++s)
             keep([&](std::size_t) { return (random() & 1) != 0; });
     };
     for (std::size_t i = 0; i < ops.size(); ++i) {
         const FolderOp& op = ops[i];
         if (op.kind != FolderOp::Flush) {
-            durable.create(op);
             pending.push_back(i);
             continue;
         }
@@ -232,7 +223,8 @@ std::size_t replayCrashStates(const FolderTrace& trace, int exhaustive,
         std::vector<std::size_t> still;
         for (std::size_t p : pending) {
             const FolderOp& q = ops[p];
-            if (op.file < 0 ? q.kind == FolderOp::Name : q.kind == FolderOp::Write && q.file == op.file)
+            if (op.file == FolderOp::kFolder ? q.kind == FolderOp::Name
+                                             : q.kind == FolderOp::Write && q.file == op.file)
                 durable.apply(q);
             else
                 still.push_back(p);
@@ -245,7 +237,7 @@ std::size_t replayCrashStates(const FolderTrace& trace, int exhaustive,
 
 Folder finalFolder(const FolderTrace& trace)
 {
-    Disk disk(trace.initial);
+    Disk disk(trace);
     for (const FolderOp& op : trace.ops)
         disk.apply(op);
     return disk.folder();

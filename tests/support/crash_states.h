@@ -21,12 +21,12 @@
 
 namespace testsupport {
 
-// A folder's files by name.
 using Folder = std::map<std::string, std::vector<std::byte>>;
 
 struct FolderOp {
     enum Kind { Write, Name, Flush } kind;
-    int file;         // numbered as met, the initial folder's first; -1: the folder
+    static constexpr std::size_t kFolder = -1;
+    std::size_t file; // numbered as met, the initial folder's first; or the folder
     std::string name; // Name: the file's new name, "" once removed
     std::uint64_t offset = 0;
     std::vector<std::byte> bytes; // Write: one sector's part; Name of a new file: the file's
@@ -47,8 +47,8 @@ FolderTrace recordChange(paradox::FileSystem& inner, Folder initial,
 // leave, with where the crash fell; returns how many there were. Up to
 // `exhaustive` pending pieces every subset is tried; beyond, each piece kept
 // alone, lost alone and kept with all before it at 4 * `exhaustive` points
-// spread over them, and 8 * `exhaustive` random subsets.
-std::size_t replayCrashStates(const FolderTrace& trace, int exhaustive,
+// spread over them, and `exhaustive` squared random subsets.
+std::size_t replayCrashStates(const FolderTrace& trace, std::size_t exhaustive,
                               const std::function<void(const Folder&, const std::string& where)>& visit);
 
 // The folder once everything in `trace` reached the disk.
