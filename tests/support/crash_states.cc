@@ -146,9 +146,8 @@ struct Disk {
     std::uint64_t hash() const
     {
         std::uint64_t h = 0;
-        for (const auto& [name, file] : names) {
+        for (const auto& [name, file] : names)
             h = paradox::journalChecksum(files[file].data(), files[file].size(), h ^ std::hash<std::string>{}(name));
-        }
         return h;
     }
     Folder folder() const
