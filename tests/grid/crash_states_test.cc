@@ -1,10 +1,9 @@
 // Power cuts during a shift and during its undoing, replayed from a record
 // of every write and flush (see crash_states.h) rather than only killed at
-// random: whatever the disk kept, the next open of the folder leaves every
-// file of both tables exactly as before the change or exactly as after it,
-// and never takes the journal for damaged. So does a second power cut while
-// that open puts the tables back. While the tables are mixed, the disk
-// always holds a journal to put them back with.
+// random: whatever the disk kept, the next open of the folder leaves both
+// tables exactly as before the change or exactly as after it, and so does a
+// second power cut while that open puts them back. While the tables are
+// mixed, the disk always holds a journal to put them back with.
 
 #include "crash_states.h"
 #include "grid_tables.h"
@@ -14,35 +13,25 @@
 
 #include "grid/engine.h"
 #include "grid/shift.h"
-#include "paradox/datetime.h"
 #include "paradox/journal.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <set>
+#include <tuple>
 
 namespace {
 
 using paradox::Recovery;
-using testsupport::CrashPolicy;
 using testsupport::Folder;
 using testsupport::FolderTrace;
 
-constexpr const char* kMemoryFolder = "db/";
-
+// Every day and every hour.
 struct AllTicked : grid::TickList {
-    explicit AllTicked(int n) : n(n) {}
-    int count() const override { return n; }
+    int count() const override { return 24; }
     bool ticked(int) const override { return true; }
-    int n;
-};
-
-struct Tables {
-    bool keyed;
-    bool secondary;
 };
 
 paradox::Journal journalOver(paradox::FileSystem& fs, const std::string& folder)
@@ -50,104 +39,45 @@ paradox::Journal journalOver(paradox::FileSystem& fs, const std::string& folder)
     return paradox::Journal(fs, folder, grid::kJournalName, {grid::kGridTable, grid::kFillingTable});
 }
 
-// A journal under its own name, or one set aside, which is kept for a person.
-bool holdsJournal(const Folder& folder)
+// The folder without its journal: the tables' files.
+Folder tablesOf(Folder folder)
 {
-    const std::string journal = grid::kJournalName, damaged = journal + ".damaged";
-    return std::any_of(folder.begin(), folder.end(), [&](const auto& entry) {
-        return entry.first == journal || entry.first.rfind(damaged, 0) == 0;
-    });
+    std::erase_if(folder, [](const auto& entry) { return entry.first.starts_with(grid::kJournalName); });
+    return folder;
 }
 
-Folder tablesOf(const Folder& folder)
+// The folder's tables as before, as after, or mixed.
+const char* whole(const Folder& folder, const Folder& before, const Folder& after)
 {
-    Folder out;
-    for (const auto& [name, bytes] : folder)
-        if (name.rfind("AdvSetBlk.", 0) == 0 || name.rfind("AdvBlock.", 0) == 0)
-            out[name] = bytes;
-    return out;
+    const Folder tables = tablesOf(folder);
+    return tables == before ? "before" : tables == after ? "after" : "mixed";
 }
 
-std::string differing(const Folder& now, const Folder& before, const Folder& after)
+// A write across a sector's end and a new file renamed into place, both
+// flushed, then a write left unflushed: before the flushes a crash may keep
+// either part of the first write (4 ways) with the new file under either
+// name or none (3); after them, only the last write is in doubt (1 more).
+TEST(CrashReplay, TearsLosesAndReordersOnlyWhatIsNotFlushed)
 {
-    std::string out;
-    for (const auto& [name, bytes] : now) {
-        const bool asBefore = before.count(name) && before.at(name) == bytes;
-        const bool asAfter = after.count(name) && after.at(name) == bytes;
-        out += " " + name +
-               (asBefore && asAfter ? ""
-                : asBefore          ? " (before)"
-                : asAfter           ? " (after)"
-                                    : " (neither)");
-    }
-    return out;
-}
-
-// The replayer itself, on a record made by hand: a write over two sectors
-// and a new file renamed into place, then both flushed. Before the flushes a
-// crash may keep either sector or both, with or without the new name, and
-// the rename without the creation; after them, only everything.
-TEST(CrashReplay, LosesTearsAndReordersWhatIsNotFlushedAndNothingElse)
-{
-    const std::vector<std::byte> zeros(1024, std::byte{0}), ones(1024, std::byte{1});
+    const std::vector<std::byte> zeros(1024, std::byte{0}), ones(512, std::byte{1}), twos(8, std::byte{2});
     testsupport::MemoryFileSystem memory;
     memory.files["d/a"] = zeros;
-    testsupport::RecordingFileSystem fs(memory, {{"a", zeros}});
-    std::unique_ptr<paradox::File> a;
-    ASSERT_TRUE(fs.open("d/a", paradox::OpenMode::ReadWrite, &a).isOk());
-    ASSERT_TRUE(a->writeAt(0, ones).isOk());
-    const std::vector<std::byte> journal{std::byte{2}};
-    ASSERT_TRUE(fs.createFile("d/t", journal).isOk());
-    ASSERT_TRUE(fs.rename("d/t", "d/j").isOk());
-    ASSERT_TRUE(a->sync().isOk());
-    ASSERT_TRUE(fs.syncDirectory("d/").isOk());
-    ASSERT_TRUE(a->close().isOk());
-
-    std::set<Folder> expected;
-    for (int sectors = 0; sectors < 4; ++sectors) {
-        std::vector<std::byte> bytes = zeros;
-        std::fill_n(bytes.begin(), (sectors & 1) ? 512 : 0, std::byte{1});
-        std::fill_n(bytes.begin() + 512, (sectors & 2) ? 512 : 0, std::byte{1});
-        expected.insert({{"a", bytes}});
-        expected.insert({{"a", bytes}, {"t", journal}});
-        expected.insert({{"a", bytes}, {"j", journal}});
-    }
+    const FolderTrace trace = testsupport::recordChange(memory, {{"a", zeros}}, [&](paradox::FileSystem& fs) {
+        std::unique_ptr<paradox::File> a;
+        ASSERT_TRUE(fs.open("d/a", paradox::OpenMode::ReadWrite, &a).isOk() && a->writeAt(256, ones).isOk() &&
+                    fs.createFile("d/t", twos).isOk() && fs.rename("d/t", "d/j").isOk() && a->sync().isOk() &&
+                    fs.syncDirectory("d").isOk() && a->writeAt(0, twos).isOk());
+    });
     std::set<Folder> seen;
-    std::vector<std::string> afterFlushes;
-    const std::size_t count =
-        testsupport::replayCrashStates(fs.trace(), {}, [&](const Folder& state, const std::string& where) {
-            seen.insert(state);
-            if (where.find("flush of the folder") != std::string::npos ||
-                where.find("after the last") != std::string::npos)
-                afterFlushes.push_back(where);
-        });
-    EXPECT_EQ(count, expected.size());
-    EXPECT_EQ(seen, expected);
-    EXPECT_TRUE(afterFlushes.empty()) << afterFlushes.front();
-    EXPECT_EQ(testsupport::finalFolder(fs.trace()), (Folder{{"a", ones}, {"j", journal}}));
+    testsupport::replayCrashStates(trace, 8, [&](const Folder& state, const std::string&) { seen.insert(state); });
+    Folder torn{{"a", zeros}}; // the write's second sector alone, the new file unnamed
+    std::fill_n(torn["a"].begin() + 512, 256, std::byte{1});
+    EXPECT_EQ(seen.size(), 13u);
+    EXPECT_TRUE(seen.count(torn));
 }
 
-class CrashStates : public ::testing::TestWithParam<Tables> {
+class CrashStates : public ::testing::TestWithParam<std::tuple<bool, bool>> {
 protected:
-    void SetUp() override
-    {
-        testsupport::GridTableOptions options;
-        options.keyed = GetParam().keyed;
-        options.secondary = GetParam().secondary;
-        options.recordsPerBlock = 5;
-        std::vector<testsupport::GridSlot> slots;
-        std::vector<testsupport::FillingEntry> filling;
-        for (int hour = 0; hour < 2; ++hour)
-            for (int minute : {0, 15, 30, 45}) {
-                for (int day = 0; day < 7; ++day)
-                    slots.push_back({day, hour, minute});
-                for (int day = 5; day <= 7; ++day)
-                    filling.push_back({2026, 1, day, hour, minute});
-            }
-        testsupport::writeGridTable(dir.file("AdvSetBlk.db"), slots, options);
-        testsupport::writeFillingTable(dir.file("AdvBlock.db"), filling, options);
-    }
-
     Folder onDisk() const
     {
         Folder out;
@@ -156,18 +86,66 @@ protected:
         return out;
     }
 
-    // Runs `change` over the folder, recording it.
     FolderTrace record(const std::function<void(paradox::FileSystem&)>& change) const
     {
-        testsupport::RecordingFileSystem fs(paradox::FileSystem::standard(), onDisk());
-        change(fs);
-        EXPECT_EQ(testsupport::finalFolder(fs.trace()), onDisk()) << "the record misses a change to the folder";
-        return fs.trace();
+        const FolderTrace trace = testsupport::recordChange(paradox::FileSystem::standard(), onDisk(), change);
+        EXPECT_TRUE(testsupport::finalFolder(trace) == onDisk()) << "the record misses a change to the folder";
+        return trace;
     }
 
-    // Moves minute 15 to 50 on every day and hour.
-    void shift(paradox::FileSystem& fs) const
+    // Opens each folder a crash during `trace` can leave, as the next
+    // gridshift would, and checks the tables; replays crashes during one
+    // recovery in 32 as well. Returns how many folders were opened.
+    std::size_t replay(const FolderTrace& trace, std::size_t exhaustive, const Folder& before, const Folder& after,
+                       const std::string& context = {})
     {
+        std::size_t nested = 0;
+        auto open = [&](const Folder& state, const std::string& crash) {
+            testsupport::MemoryFileSystem memory;
+            for (const auto& [name, bytes] : state)
+                memory.files["db/" + name] = bytes;
+            Recovery recovery;
+            paradox::Status st;
+            const FolderTrace recovering = testsupport::recordChange(memory, state, [&](paradox::FileSystem& fs) {
+                st = journalOver(fs, "db/").recover(&recovery);
+            });
+            const std::string then = whole(state, before, after);
+            const std::string tables = whole(testsupport::finalFolder(recovering), before, after);
+            const bool journal = state.count(grid::kJournalName) != 0;
+            if (!st.isOk() || tables == "mixed" || (then == "mixed" && !journal) ||
+                (recovery.outcome != Recovery::Outcome::Nothing &&
+                 recovery.outcome != Recovery::Outcome::RolledBack)) {
+                if (++failures <= 5)
+                    ADD_FAILURE() << context << crash << "\n  tables " << then << ", journal "
+                                  << (journal ? "kept" : "lost") << "; recovery "
+                                  << (st.isOk() ? "ok" : st.message()) << ", outcome "
+                                  << static_cast<int>(recovery.outcome) << ", tables " << tables;
+            } else if (context.empty() && !recovering.ops.empty() && recovered++ % 32 == 0) {
+                nested += replay(recovering, 1, before, after, crash + "; then in recovery, ");
+            } else if (recovery.outcome != Recovery::Outcome::Nothing) {
+                Recovery again;
+                EXPECT_TRUE(journalOver(memory, "db/").recover(&again).isOk());
+                EXPECT_EQ(again.outcome, Recovery::Outcome::Nothing) << context << crash;
+            }
+        };
+        const std::size_t opened = testsupport::replayCrashStates(trace, exhaustive, open);
+        return opened + nested;
+    }
+
+    testsupport::TempDir dir;
+    int failures = 0, recovered = 0;
+};
+
+TEST_P(CrashStates, EveryCrashOfAShiftAndOfItsUndoingOpensWholeBeforeOrAfter)
+{
+    testsupport::GridTableOptions options;
+    std::tie(options.keyed, options.secondary) = GetParam();
+    options.recordsPerBlock = 5;
+    testsupport::writeWeekTables(dir, 2, 3, options);
+    const std::string prefix = dir.path() + "/";
+
+    const Folder before = tablesOf(onDisk());
+    const FolderTrace shifting = record([&](paradox::FileSystem& fs) {
         grid::Engine engine;
         engine.BaseFolder = prefix;
         engine.OldMinute = 15;
@@ -176,105 +154,31 @@ protected:
         grid::QueryDataSet query;
         RecordingProgress progress;
         RecordingView view;
-        AllTicked days(7), hours(24);
+        const AllTicked all;
         grid::ShiftInputs in;
         in.newMinute = 50;
         in.blockSize = [] { return 150.0 / 86400; };
-        in.folderText = [&] { return dir.path(); };
-        EXPECT_EQ(messageOf([&] {
-                      grid::shiftMinute(engine, in, grid::DayHourFilter(days, hours), table, query, progress, view);
-                  }),
-                  "(no error)");
-    }
-
-    // Opens each folder a crash during `trace` can leave, as the next
-    // gridshift would, and checks the tables; with `depth`, crashes during
-    // some of those recoveries are replayed too. Returns how many folders
-    // were opened.
-    std::size_t replay(const FolderTrace& trace, const CrashPolicy& policy, int depth, const Folder& before,
-                       const Folder& after, const std::string& context = {})
-    {
-        std::size_t opened = 0;
-        opened += testsupport::replayCrashStates(trace, policy, [&](const Folder& state, const std::string& crash) {
-            const std::string where = context + crash;
-            const Folder tablesThen = tablesOf(state);
-            if (tablesThen != before && tablesThen != after && !holdsJournal(state)) {
-                if (++failures <= 5)
-                    ADD_FAILURE() << where << "\n  the tables are mixed and no journal is left:"
-                                  << differing(tablesThen, before, after);
-                return;
-            }
-            testsupport::MemoryFileSystem memory;
-            for (const auto& [name, bytes] : state)
-                memory.files[kMemoryFolder + name] = bytes;
-            testsupport::RecordingFileSystem recording(memory, state);
-            Recovery recovery;
-            const paradox::Status st = journalOver(recording, kMemoryFolder).recover(&recovery);
-            Folder now;
-            for (const auto& [path, bytes] : memory.files)
-                now[testsupport::fileNameOf(path)] = bytes;
-            const Folder tables = tablesOf(now);
-            const bool judgedWhole = recovery.outcome == Recovery::Outcome::Nothing ||
-                                     recovery.outcome == Recovery::Outcome::RolledBack;
-            if (!st.isOk() || !judgedWhole || (tables != before && tables != after)) {
-                if (++failures <= 5)
-                    ADD_FAILURE() << where << "\n  recovery: " << (st.isOk() ? "ok" : st.message())
-                                  << (judgedWhole ? ""
-                                                  : ", the journal set aside or in the way: " +
-                                                        recovery.problem.setAside + recovery.problem.name)
-                                  << "\n  tables:" << differing(tables, before, after);
-                return;
-            }
-            // A crash within recovery, for one recovering state in 32.
-            if (depth > 0 && !recording.trace().ops.empty() && recovered++ % 32 == 0) {
-                CrashPolicy inner = policy;
-                inner.exhaustiveUpTo = 3;
-                inner.spread = 3;
-                inner.sampled = 2;
-                opened += replay(recording.trace(), inner, depth - 1, before, after, where + "; then in recovery, ");
-            } else if (recovery.outcome != Recovery::Outcome::Nothing) {
-                Recovery again;
-                EXPECT_TRUE(journalOver(memory, kMemoryFolder).recover(&again).isOk());
-                EXPECT_EQ(again.outcome, Recovery::Outcome::Nothing) << where;
-            }
-        });
-        return opened;
-    }
-
-    testsupport::TempDir dir;
-    std::string prefix = dir.path() + "/";
-    int failures = 0;
-    int recovered = 0;
-};
-
-TEST_P(CrashStates, EveryCrashOfAShiftAndOfItsUndoingOpensWholeBeforeOrAfter)
-{
-    const Folder original = tablesOf(onDisk());
-    const FolderTrace shifting = record([&](paradox::FileSystem& fs) { shift(fs); });
-    const Folder shifted = tablesOf(onDisk());
-    ASSERT_TRUE(shifted != original) << "the shift changed nothing";
+        grid::shiftMinute(engine, in, grid::DayHourFilter(all, all), table, query, progress, view);
+    });
+    const Folder after = tablesOf(onDisk());
+    ASSERT_TRUE(after != before) << "the shift changed nothing";
     const FolderTrace undoing = record([&](paradox::FileSystem& fs) {
         std::vector<std::string> files;
         const paradox::Status st = journalOver(fs, grid::hostFolder(prefix)).undoLast(&files);
         EXPECT_TRUE(st.isOk()) << st.message();
     });
-    ASSERT_TRUE(tablesOf(onDisk()) == original)
-        << "the undoing left" << differing(tablesOf(onDisk()), original, shifted);
+    ASSERT_STREQ(whole(onDisk(), before, after), "before") << "after the undoing";
 
-    const std::size_t ofShift = replay(shifting, {}, 1, original, shifted);
-    const std::size_t ofUndo = replay(undoing, {}, 1, shifted, original);
+    const std::size_t states = replay(shifting, 8, before, after) + replay(undoing, 8, after, before);
     EXPECT_EQ(failures, 0) << "crash states whose tables were not whole";
-    std::printf("%zu crash states opened: %zu of the shift, %zu of its undoing (%zu operations recorded)\n",
-                ofShift + ofUndo, ofShift, ofUndo, shifting.ops.size() + undoing.ops.size());
-    RecordProperty("crash_states", static_cast<int>(ofShift + ofUndo));
+    std::printf("%zu crash states replayed from %zu recorded operations\n", states,
+                shifting.ops.size() + undoing.ops.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(Tables, CrashStates,
-                         ::testing::Values(Tables{true, false}, Tables{false, false}, Tables{true, true},
-                                           Tables{false, true}),
-                         [](const ::testing::TestParamInfo<Tables>& info) {
-                             return std::string(info.param.keyed ? "Keyed" : "Unkeyed") +
-                                    (info.param.secondary ? "WithSecondaryIndexes" : "");
+INSTANTIATE_TEST_SUITE_P(Tables, CrashStates, ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) ? "Keyed" : "Unkeyed") +
+                                    (std::get<1>(info.param) ? "WithSecondaryIndexes" : "");
                          });
 
 } // namespace

@@ -114,7 +114,7 @@ std::vector<int> blockSeconds(const std::string& path)
     return seconds;
 }
 
-void writeWeekTables(const TempDir& folder, int hours, int days)
+void writeWeekTables(const TempDir& folder, int hours, int days, const GridTableOptions& options)
 {
     std::vector<GridSlot> slots;
     std::vector<FillingEntry> filling;
@@ -128,8 +128,8 @@ void writeWeekTables(const TempDir& folder, int hours, int days)
                 filling.push_back({date.year, date.month, date.day, hour, minute});
             }
         }
-    writeGridTable(folder.file("AdvSetBlk.db"), slots);
-    writeFillingTable(folder.file("AdvBlock.db"), filling);
+    writeGridTable(folder.file("AdvSetBlk.db"), slots, options);
+    writeFillingTable(folder.file("AdvBlock.db"), filling, options);
 }
 
 std::vector<std::vector<std::byte>> bothTables(const TempDir& folder)

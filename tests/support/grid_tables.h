@@ -49,7 +49,7 @@ std::vector<int> blockSeconds(const std::string& path);
 // Both tables in `folder`: blocks at minutes 0, 15, 30 and 45 of the first
 // `hours` hours of every day of the week in the grid, and of every day from
 // Monday 2026-03-02 on for `days` days in the filling.
-void writeWeekTables(const TempDir& folder, int hours, int days);
+void writeWeekTables(const TempDir& folder, int hours, int days, const GridTableOptions& options = {});
 // The two tables' files as they stand, the grid's first.
 std::vector<std::vector<std::byte>> bothTables(const TempDir& folder);
 
