@@ -1,47 +1,47 @@
-// libFuzzer target for the journal's reader.
+// libFuzzer target for the journal's reader: each input is a journal put
+// into a folder of two small tables and files no journal may write, which is
+// then opened as the next gridshift would, recovering it, and its last
+// change undone. Besides the sanitizers, Guard checks the folder's rules
+// whatever the journal says. The first byte of an input says how to use the
+// rest: bit 0 seal it (body length and checksums set as a writer sets them,
+// so that a changed body is read, not set aside); bit 1 seal it with a
+// commit mark; bit 2 another program holds AdvSetBlk.lck; bit 3 the tables
+// are as after the shift, not before it.
 //
-// Each input is a journal put into a folder of small tables and other files
-// (see journal_folder.h); the folder is then opened as the next gridshift
-// would, recovering it, and its last change undone. Besides the sanitizers'
-// checks, these rules are enforced whatever the journal says: only the two
-// tables' files are written; the journal's names alone are created, renamed
-// or removed, and in the writer's steps only (a journal written under its
-// temporary name and renamed into place, or set aside under a new name and
-// never removed or replaced there); a journal in place goes only once its
-// change finished or its files hold its before-images; and every write into a
-// table is a run of bytes that the journal holds, or that a journal written
-// since holds (undoing writes pieces joined, as its own journal records them).
-//
-// The first byte of an input says how to use the rest:
-//   bit 0  seal it: set the body length and the checksums as a writer would,
-//          so that a changed body is read, not set aside;
-//   bit 1  seal it and give it a valid commit mark, so that it reads as finished;
-//   bit 2  another program holds AdvSetBlk.lck: no AdvSetBlk file may change;
-//   bit 3  the tables are as after the seeds' shift, not as before it.
-//
-// Checksums and length-prefixed fields leave plain byte mutations almost
-// nothing to try but torn journals, so half of the mutations are made on a
-// journal's fields (its note, a name, a size, an offset, a length, a count,
-// the order of its pieces), which are then laid out again and sealed.
+// Checksums and length-prefixed fields leave byte mutations little to try
+// but torn journals, so half of the mutations edit one field of a journal
+// and seal it. There are no seed files: the mutator starts from the journals
+// of a real shift and of its undoing.
 
-#include "journal_folder.h"
+#include "memory_file_system.h"
 
 #include "paradox/coding.h"
 #include "paradox/journal.h"
+#include "paradox/table_builder.h"
+#include "paradox/transaction.h"
 
-#include <algorithm>
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <random>
+#include <regex>
 
 extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
 
 namespace {
 
 using paradox::Status;
-using testsupport::MemoryFileSystem;
+using paradox::Value;
+using paradox::coding::loadLE32;
+using paradox::coding::loadLE64;
+using paradox::coding::storeLE32;
+using paradox::coding::storeLE64;
+using Bytes = std::vector<std::byte>;
+using Files = std::map<std::string, Bytes>;
+
+const std::string kDb = "db/", kJournal = kDb + "gridshift.jnl", kTemporary = kJournal + ".tmp";
+constexpr std::size_t kHeader = 64, kMark = 16;
+constexpr std::int64_t kMinute = 60'000;
 
 [[noreturn]] void fail(const char* rule, const std::string& detail)
 {
@@ -49,358 +49,376 @@ using testsupport::MemoryFileSystem;
     std::abort();
 }
 
-// The file a path reaches as a system would resolve it: either separator,
-// "." and ".." followed, and a NUL ending the name as it ends a C string.
-std::string resolve(const std::string& path)
+paradox::Journal folderJournal(paradox::FileSystem& fs)
 {
-    const std::string cut = path.substr(0, path.find('\0'));
-    std::vector<std::string> parts;
-    std::string part;
-    for (std::size_t i = 0; i <= cut.size(); ++i) {
-        if (i < cut.size() && cut[i] != '/' && cut[i] != '\\') {
-            part += cut[i];
-            continue;
-        }
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        part.clear();
-    }
-    std::string out;
-    for (const std::string& p : parts)
-        out += (out.empty() ? "" : "/") + p;
-    return out;
+    return paradox::Journal(fs, kDb, "gridshift.jnl", {"AdvSetBlk.db", "AdvBlock.db"});
 }
 
-const std::string kJournalPath = std::string(fuzzing::kJournalFolder) + fuzzing::kJournalName;
-const std::string kTemporaryPath = kJournalPath + ".tmp";
-
-// gridshift.jnl.damaged, .damaged.2, ...
-bool isSetAsideName(const std::string& path)
+// A table of blocks at 0, 15 and 45 past 9 and 10 on `days` days, each
+// record made by `row` from the day and the time.
+void build(paradox::FileSystem& fs, const std::string& name, std::vector<paradox::FieldDefinition> fields,
+           paradox::CreateOptions o, int days, auto row)
 {
-    const std::string damaged = kJournalPath + ".damaged";
-    if (path == damaged)
-        return true;
-    if (path.compare(0, damaged.size() + 1, damaged + ".") != 0 || path.size() == damaged.size() + 1)
-        return false;
-    return path.find_first_not_of("0123456789", damaged.size() + 1) == std::string::npos;
+    o.recordsPerBlock = 4;
+    o.updateTime = 1700000000;
+    o.fileSystem = &fs;
+    std::unique_ptr<paradox::TableBuilder> b;
+    bool ok = paradox::TableBuilder::create(fields, o, &b).isOk();
+    for (int day = 0; day < days; ++day)
+        for (int hour : {9, 10})
+            for (int minute : {0, 15, 45})
+                ok = ok && b->addRecord(row(day, (hour * 60 + minute) * kMinute)).isOk();
+    if (!ok || !b->write(kDb + name).isOk())
+        fail("the folder builds", name);
 }
 
-// The folder's files behind the rules above.
-class Guard : public paradox::FileSystem {
-public:
-    Guard(MemoryFileSystem& inner, std::vector<std::byte> journal, bool gridLocked)
-        : m_inner(inner), m_gridLocked(gridLocked)
-    {
-        m_journals.push_back(std::move(journal));
+// Moves every block at a quarter past to ten to, as a shift from 15 to 50.
+bool moveQuarterPast(paradox::Table& t)
+{
+    const int time = t.fieldIndex("FTime");
+    bool ok = true;
+    for (t.first(); ok && !t.eof(); t.next()) {
+        paradox::DateTime v = 0;
+        ok = t.readDateTime(time, &v).isOk();
+        const std::int64_t ms = std::llround(v * 86'400'000.0);
+        if (ok && ms / kMinute % 60 == 15)
+            ok = t.edit().isOk() && t.setDateTime(time, (ms + 35.0 * kMinute) / 86'400'000.0).isOk() &&
+                 t.post().isOk();
     }
+    return ok;
+}
 
-    void checkWrite(const std::string& path, std::span<const std::byte> data) const
-    {
-        if (path == kJournalPath) // its commit mark
-            return;
-        if (!fuzzing::isTableFile(path))
-            fail("only the tables are written", path);
-        if (m_gridLocked && path.rfind(std::string(fuzzing::kJournalFolder) + "AdvSetBlk.", 0) == 0)
-            fail("a table whose lock file is held is not written", path);
-        for (const std::vector<std::byte>& j : m_journals)
-            if (data.empty() || memmem(j.data(), j.size(), data.data(), data.size()))
-                return;
-        fail("a table gets only bytes from a journal", path + " at a write of " + std::to_string(data.size()));
-    }
-
-    Status open(const std::string& path, paradox::OpenMode mode, std::unique_ptr<paradox::File>* out) override;
-    Status openEntry(const std::string& path, paradox::OpenMode mode, std::unique_ptr<paradox::File>* out) override;
-    Status openReader(const std::string& path, std::unique_ptr<paradox::FileReader>* out) override
-    {
-        return m_inner.openReader(resolve(path), out);
-    }
-    Status createFile(const std::string& path, std::span<const std::byte> data) override
-    {
-        const std::string p = resolve(path);
-        if (p != kTemporaryPath)
-            fail("a journal is created under its temporary name only", p);
-        m_journals.emplace_back(data.begin(), data.end());
-        return m_inner.createFile(p, data);
-    }
-    Status probeLock(const std::string& path, bool* locked) override
-    {
-        return m_inner.probeLock(resolve(path), locked);
-    }
-    Status listDirectory(const std::string& dir, std::vector<std::string>* names) override
-    {
-        return m_inner.listDirectory(resolve(dir), names);
-    }
-    Status rename(const std::string& from, const std::string& to) override
-    {
-        const std::string f = resolve(from), t = resolve(to);
-        const bool placed = f == kTemporaryPath && t == kJournalPath;
-        const bool setAside = f == kJournalPath && isSetAsideName(t);
-        if (!placed && !setAside)
-            fail("a journal is renamed only into place or aside", f + " to " + t);
-        if (setAside && m_inner.files.count(t))
-            fail("a journal set aside is never replaced", t);
-        if (placed)
-            checkJournalMayGo();
-        return m_inner.rename(f, t);
-    }
-    Status remove(const std::string& path) override
-    {
-        const std::string p = resolve(path);
-        if (p != kJournalPath && p != kTemporaryPath)
-            fail("only the journal and its temporary file are removed", p);
-        if (p == kJournalPath)
-            checkJournalMayGo();
-        return m_inner.remove(p);
-    }
-    Status syncDirectory(const std::string& dir) override { return m_inner.syncDirectory(resolve(dir)); }
-
-private:
-    // The journal in place is removed or replaced only when its change
-    // finished or every piece's range holds its before-image again: else it
-    // is the one way back to whole tables.
-    void checkJournalMayGo() const
-    {
-        auto it = m_inner.files.find(kJournalPath);
-        if (it == m_inner.files.end() || fuzzing::journalFinished(it->second))
-            return;
-        fuzzing::JournalFields f;
-        bool back = fuzzing::parseJournal(it->second, &f);
-        for (std::size_t i = 0; back && i < f.pieces.size(); ++i) {
-            const fuzzing::JournalFields::Piece& p = f.pieces[i];
-            const std::size_t length = p.images.size() / 2;
-            auto file = p.file < f.files.size()
-                            ? m_inner.files.find(std::string(fuzzing::kJournalFolder) + f.files[p.file].name)
-                            : m_inner.files.end();
-            back = file != m_inner.files.end() && p.offset <= file->second.size() &&
-                   length <= file->second.size() - p.offset &&
-                   std::equal(p.images.begin(), p.images.begin() + static_cast<long>(length),
-                              file->second.begin() + static_cast<long>(p.offset));
-        }
-        if (!back)
-            fail("a journal goes only once finished or rolled back", kJournalPath);
-    }
-
-    MemoryFileSystem& m_inner;
-    std::vector<std::vector<std::byte>> m_journals;
-    bool m_gridLocked;
+struct Folder {
+    Files before, after;          // the tables as before and as after a shift
+    std::set<std::string> tables; // the tables' files
+    Bytes change, undo;           // the journals of the shift and of its undoing
 };
 
-class GuardedFile : public paradox::File {
-public:
-    GuardedFile(std::unique_ptr<paradox::File> inner, std::string path, const Guard& guard)
-        : m_inner(std::move(inner)), m_path(std::move(path)), m_guard(guard)
-    {
-    }
-    const std::string& path() const override { return m_inner->path(); }
-    bool writable() const override { return m_inner->writable(); }
-    std::span<const std::byte> contents() const override { return m_inner->contents(); }
-    Status writeAt(std::uint64_t offset, std::span<const std::byte> data) override
-    {
-        m_guard.checkWrite(m_path, data);
-        return m_inner->writeAt(offset, data);
-    }
-    Status writeRuns(std::span<const Run> runs) override
-    {
-        for (const Run& r : runs)
-            m_guard.checkWrite(m_path, r.data);
-        return m_inner->writeRuns(runs);
-    }
-    Status sync() override { return m_inner->sync(); }
-    Status lockExclusive() override { return m_inner->lockExclusive(); }
-    Status checkUnchanged() override { return m_inner->checkUnchanged(); }
-    Status close() override { return m_inner->close(); }
-
-private:
-    std::unique_ptr<paradox::File> m_inner;
-    std::string m_path;
-    const Guard& m_guard;
-};
-
-Status Guard::open(const std::string& path, paradox::OpenMode mode, std::unique_ptr<paradox::File>* out)
+const Folder& folder()
 {
-    const std::string p = resolve(path);
-    std::unique_ptr<paradox::File> inner;
-    Status st = m_inner.open(p, mode, &inner);
-    if (st.isOk())
-        *out = std::make_unique<GuardedFile>(std::move(inner), p, *this);
-    return st;
-}
+    static const Folder built = [] {
+        using K = Value::Kind;
+        using T = paradox::FieldType;
+        Folder f;
+        testsupport::MemoryFileSystem fs;
+        build(fs, "AdvSetBlk.db",
+              {{"FDayOfWeek", T::Short}, {"FTime", T::Time}, {"FSize", T::Time}, {"FName", T::Alpha, 20}},
+              {.keyFields = 2,
+               .indexes = {{.fields = {"FSize"}}, {.fields = {"FDayOfWeek", "FSize"}, .name = "DayLength"}}},
+              7, [](int day, std::int64_t time) -> std::vector<Value> {
+                  return {{.kind = K::Integer, .integer = day},
+                          {.kind = K::Time, .integer = time},
+                          {.kind = K::Time, .integer = (2 + time / kMinute % 2) * kMinute},
+                          {.kind = K::Text, .text = "block"}};
+              });
+        build(fs, "AdvBlock.db",
+              {{"FDate", T::Date}, {"FTime", T::Time}, {"FSpots", T::Short}, {"FNote", T::Alpha, 20}},
+              {.indexes = {{.fields = {"FTime", "FDate"}, .name = "ByTime"}}}, 3,
+              [](int day, std::int64_t time) -> std::vector<Value> {
+                  return {{.kind = K::Date, .integer = 739677 + day},
+                          {.kind = K::Time, .integer = time},
+                          {.kind = K::Integer, .integer = 3},
+                          {.kind = K::Text, .text = "spots"}};
+              });
+        for (const auto& [path, bytes] : fs.files)
+            f.tables.insert(path);
+        // The engine's lock file, a note, a copy of a table under another
+        // name, and copies outside the folder.
+        fs.files[kDb + "AdvSetBlk.lck"] = Bytes(64);
+        fs.files[kDb + "notes.txt"] = Bytes(30, std::byte{'n'});
+        fs.files[kDb + "Prices.db"] = fs.files["AdvBlock.db"] = fs.files.at(kDb + "AdvBlock.db");
+        fs.files["outside/AdvSetBlk.db"] = fs.files.at(kDb + "AdvSetBlk.db");
+        f.before = fs.files;
 
-Status Guard::openEntry(const std::string& path, paradox::OpenMode mode, std::unique_ptr<paradox::File>* out)
-{
-    const std::string p = resolve(path);
-    std::unique_ptr<paradox::File> inner;
-    Status st = m_inner.openEntry(p, mode, &inner);
-    if (st.isOk())
-        *out = std::make_unique<GuardedFile>(std::move(inner), p, *this);
-    return st;
-}
-
-struct Folders {
-    MemoryFileSystem before, after;
-};
-
-const Folders& folders()
-{
-    static const Folders built = [] {
-        Folders f;
-        if (!fuzzing::buildJournalFolder(&f.before))
-            fail("the folder builds", "TableBuilder failed");
-        f.after = f.before;
-        if (!fuzzing::shiftTables(&f.after))
+        paradox::Table::Options o;
+        o.fileSystem = &fs;
+        std::unique_ptr<paradox::Table> grid, filling;
+        paradox::Transaction tx(fs, "gridshift.jnl");
+        tx.setNote("gridshift shift\nfrom 15\nto 50\n");
+        std::vector<std::string> undone;
+        if (!paradox::Table::open(kDb + "AdvSetBlk.db", o, &grid).isOk() ||
+            !paradox::Table::open(kDb + "AdvBlock.db", o, &filling).isOk() || !moveQuarterPast(*grid) ||
+            !moveQuarterPast(*filling) || !tx.add(*grid).isOk() || !tx.add(*filling).isOk() || !tx.commit().isOk() ||
+            !grid->close().isOk() || !filling->close().isOk())
             fail("the folder builds", "the shift failed");
-        f.after.files.erase(std::string(fuzzing::kJournalFolder) + fuzzing::kJournalName);
+        f.change = fs.files.at(kJournal);
+        f.after = fs.files;
+        f.after.erase(kJournal);
+        if (!folderJournal(fs).undoLast(&undone).isOk())
+            fail("the folder builds", "the undo failed");
+        f.undo = fs.files.at(kJournal);
         return f;
     }();
     return built;
 }
 
-// Names a journal must never reach through, names of the folder's files and
-// of the journal's own, and names that differ from a table's by case alone.
-const char* const kNames[] = {"../AdvBlock.db",
-                              "..\\AdvBlock.db",
-                              "./AdvSetBlk.db",
-                              ".\\AdvSetBlk.db",
-                              "db/AdvSetBlk.db",
-                              "/db/AdvBlock.db",
-                              "C:AdvBlock.db",
-                              "AdvBlock.db:x",
-                              "../outside/AdvSetBlk.db",
-                              "Prices.db",
-                              "notes.txt",
-                              "AdvSetBlk.lck",
-                              "gridshift.jnl",
-                              "gridshift.jnl.tmp",
-                              "gridshift.jnl.damaged",
-                              "AdvSetBlk.db",
-                              "AdvSetBlk.px",
-                              "AdvSetBlk.x03",
-                              "AdvSetBlk.yg0",
-                              "AdvBlock.db",
-                              "AdvBlock.px",
-                              "AdvBlock.xg0",
-                              "ADVBLOCK.DB",
-                              "AdvSetBlk.X03",
-                              "AdvBlock.x99",
-                              ".",
-                              "..",
-                              ""};
+// A journal taken apart (docs/journal.md has the format): its header, its
+// note, and each file's entry and each piece as its bytes.
+struct Parts {
+    Bytes header, note;
+    std::vector<Bytes> files, pieces;
+};
 
-// Changes one field of the journal in `j`; false when it is not one.
-bool mutateFields(std::vector<std::byte>& j, std::minstd_rand& random)
+bool split(std::span<const std::byte> j, Parts* out)
 {
-    fuzzing::JournalFields f;
-    if (!fuzzing::parseJournal(j, &f))
+    *out = {};
+    if (j.size() < kHeader + kMark)
         return false;
-    auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
-    std::vector<std::uint64_t> sizes = {0, std::numeric_limits<std::uint64_t>::max()};
-    for (const auto& [path, bytes] : folders().before.files)
-        sizes.push_back(bytes.size());
-    // A count or the note's length set against what the body holds.
-    std::size_t pokeAt = 0;
-    std::uint32_t pokeValue = 0;
+    std::size_t at = kHeader;
+    const std::size_t end = j.size() - kMark;
+    auto take = [&](std::uint64_t n, Bytes* to) {
+        if (n > end - at)
+            return false;
+        to->assign(j.begin() + static_cast<long>(at), j.begin() + static_cast<long>(at + n));
+        at += n;
+        return true;
+    };
+    // A length that a part gives `offset` bytes into it; too long when cut.
+    auto length = [&](std::size_t offset) {
+        return end - at < offset + 4 ? std::uint64_t{1} << 40 : std::uint64_t{loadLE32(j.data() + at + offset)};
+    };
+    out->header.assign(j.begin(), j.begin() + kHeader);
+    if (!take(loadLE32(j.data() + 8) == 1 ? 0 : loadLE32(j.data() + 40), &out->note))
+        return false;
+    for (std::uint32_t i = loadLE32(j.data() + 32); i > 0; --i)
+        if (!take(4 + length(0) + 8, &out->files.emplace_back()))
+            return false;
+    for (std::uint32_t i = loadLE32(j.data() + 36); i > 0; --i)
+        if (!take(16 + 2 * length(4), &out->pieces.emplace_back()))
+            return false;
+    return true;
+}
+
+// The parts laid out with their counts and the note's length (none in the
+// first format), the commit mark clear.
+Bytes join(const Parts& p)
+{
+    Bytes j = p.header;
+    const bool noted = loadLE32(j.data() + 8) != 1;
+    storeLE32(j.data() + 32, static_cast<std::uint32_t>(p.files.size()));
+    storeLE32(j.data() + 36, static_cast<std::uint32_t>(p.pieces.size()));
+    storeLE32(j.data() + 40, noted ? static_cast<std::uint32_t>(p.note.size()) : 0);
+    if (noted)
+        j.insert(j.end(), p.note.begin(), p.note.end());
+    for (const std::vector<Bytes>* list : {&p.files, &p.pieces})
+        for (const Bytes& b : *list)
+            j.insert(j.end(), b.begin(), b.end());
+    j.resize(j.size() + kMark);
+    return j;
+}
+
+// Sets the header's checksum as a writer would, with `body` the body's
+// length and checksum first, with `mark` the commit mark that belongs to them.
+void seal(Bytes& j, bool body, bool mark)
+{
+    if (j.size() < kHeader + kMark)
+        return;
+    if (body) {
+        storeLE64(j.data() + 16, j.size() - kHeader - kMark);
+        storeLE64(j.data() + 24, paradox::journalChecksum(j.data() + kHeader, j.size() - kHeader - kMark));
+    }
+    storeLE64(j.data() + 56, paradox::journalChecksum(j.data(), 56));
+    if (mark) {
+        std::memcpy(j.data() + j.size() - kMark, "COMMITTD", 8);
+        storeLE64(j.data() + j.size() - 8, paradox::journalChecksum(j.data(), kHeader, 0x6D61726B));
+    }
+}
+
+// Only the tables' files and the journal are opened for writing; only the
+// journal's names are created, renamed or removed, in the writer's steps
+// (written as .tmp and renamed into place, or set aside as .damaged* and
+// never replaced there). A table is not written while another program holds
+// its lock file, and only with a run of bytes that a journal in the folder
+// holds (an undo writes pieces joined, as its own journal records them).
+// The journal in place goes only once its change finished or every piece
+// holds its before-image again: else it is the one way back.
+class Guard : public testsupport::MemoryFileSystem {
+public:
+    Guard(const Files& start, const Bytes& journal, bool gridLocked) : m_journals{journal}, m_gridLocked(gridLocked)
+    {
+        files = start;
+        files[kJournal] = journal;
+        if (gridLocked)
+            lockedFiles.insert(kDb + "AdvSetBlk.lck");
+    }
+
+    Status open(const std::string& path, paradox::OpenMode mode, std::unique_ptr<paradox::File>* out) override
+    {
+        if (mode == paradox::OpenMode::ReadWrite && path != kJournal && !folder().tables.count(path))
+            fail("only the tables and the journal are opened for writing", path);
+        return MemoryFileSystem::open(path, mode, out);
+    }
+    void writing(const std::string& path, std::span<const std::byte> data) override
+    {
+        if (path == kJournal) // its commit mark
+            return;
+        if (m_gridLocked && path.starts_with(kDb + "AdvSetBlk."))
+            fail("a table whose lock file is held is not written", path);
+        for (const Bytes& j : m_journals)
+            if (data.empty() || memmem(j.data(), j.size(), data.data(), data.size()))
+                return;
+        fail("a table gets only bytes from a journal", path + " at a write of " + std::to_string(data.size()));
+    }
+    Status createFile(const std::string& path, std::span<const std::byte> data) override
+    {
+        if (path != kTemporary)
+            fail("a journal is created under its temporary name only", path);
+        m_journals.emplace_back(data.begin(), data.end());
+        return MemoryFileSystem::createFile(path, data);
+    }
+    Status rename(const std::string& from, const std::string& to) override
+    {
+        static const std::regex setAside("db/gridshift\\.jnl\\.damaged(\\.[0-9]+)?");
+        const bool placed = from == kTemporary && to == kJournal;
+        if (!placed && !(from == kJournal && std::regex_match(to, setAside)))
+            fail("a journal is renamed only into place or aside", from + " to " + to);
+        if (!placed && files.count(to))
+            fail("a journal set aside is never replaced", to);
+        if (placed)
+            checkJournalMayGo();
+        return MemoryFileSystem::rename(from, to);
+    }
+    Status remove(const std::string& path) override
+    {
+        if (path != kJournal && path != kTemporary)
+            fail("only the journal and its temporary file are removed", path);
+        if (path == kJournal)
+            checkJournalMayGo();
+        return MemoryFileSystem::remove(path);
+    }
+
+private:
+    void checkJournalMayGo() const
+    {
+        auto it = files.find(kJournal);
+        Bytes sealed = it == files.end() ? Bytes() : it->second;
+        seal(sealed, false, true);
+        if (it == files.end() || (sealed.size() >= kHeader + kMark && sealed == it->second))
+            return; // gone already, or its change finished
+        Parts p;
+        bool back = split(it->second, &p);
+        for (std::size_t k = 0; back && k < p.pieces.size(); ++k) {
+            const Bytes& piece = p.pieces[k];
+            const std::uint32_t file = loadLE32(piece.data()), length = loadLE32(piece.data() + 4);
+            const std::uint64_t offset = loadLE64(piece.data() + 8);
+            auto f = file < p.files.size()
+                         ? files.find(kDb + std::string(reinterpret_cast<const char*>(p.files[file].data() + 4),
+                                                        p.files[file].size() - 12))
+                         : files.end();
+            back = f != files.end() && offset <= f->second.size() && length <= f->second.size() - offset &&
+                   std::equal(piece.begin() + 16, piece.begin() + 16 + length, f->second.begin() + offset);
+        }
+        if (!back)
+            fail("a journal goes only once finished or rolled back", kJournal);
+    }
+
+    std::vector<Bytes> m_journals; // the input's and those written since
+    bool m_gridLocked;
+};
+
+// Names a journal must never reach through, the folder's other files, the
+// journal's own, the tables' (one only as the journal spells it) and one
+// differing from a table's by case alone.
+// clang-format off
+const char* const kNames[] = {
+    "../AdvBlock.db", "..\\AdvBlock.db", "./AdvSetBlk.db", "/db/AdvBlock.db", "C:AdvBlock.db", "AdvBlock.db:x",
+    "../outside/AdvSetBlk.db", "..", "", "Prices.db", "notes.txt", "AdvSetBlk.lck", "gridshift.jnl",
+    "gridshift.jnl.tmp", "gridshift.jnl.damaged", "AdvSetBlk.db", "AdvSetBlk.px", "AdvSetBlk.x03", "AdvSetBlk.yg0",
+    "AdvBlock.db", "AdvBlock.px", "AdvBlock.xg0", "AdvBlock.x99", "ADVBLOCK.DB"};
+// clang-format on
+
+void append(Bytes& to, const std::string& s)
+{
+    to.insert(to.end(), reinterpret_cast<const std::byte*>(s.data()),
+              reinterpret_cast<const std::byte*>(s.data()) + s.size());
+}
+
+// Changes one field of the journal in `j`: false when it does not come apart.
+bool editField(Bytes& j, std::minstd_rand& random)
+{
+    Parts p;
+    if (!split(j, &p))
+        return false;
+    auto pick = [&](std::size_t n) { return n ? static_cast<std::size_t>(random() % n) : 0; };
+    std::vector<Bytes>& list = random() % 2 || p.pieces.empty() ? p.files : p.pieces;
+    const std::size_t i = pick(list.size());
     switch (pick(10)) {
-    case 0:
-        if (f.files.empty())
+    case 0: { // a name, perhaps cut short by a NUL
+        if (p.files.empty())
             return false;
-        f.files[pick(f.files.size())].name = kNames[pick(std::size(kNames))];
-        if (random() % 4 == 0)
-            f.files[pick(f.files.size())].name += '\0';
-        break;
-    case 1:
-        if (f.files.empty())
-            return false;
-        f.files[pick(f.files.size())].size = sizes[pick(sizes.size())];
-        break;
-    case 2: {
-        if (f.pieces.empty())
-            return false;
-        fuzzing::JournalFields::Piece& p = f.pieces[pick(f.pieces.size())];
-        const std::uint64_t length = p.images.size() / 2;
-        const std::uint64_t offsets[] = {0,
-                                         sizes[pick(sizes.size())],
-                                         sizes[pick(sizes.size())] - length,
-                                         std::uint64_t{1} << 32,
-                                         std::uint64_t{1} << 63,
-                                         0 - length};
-        p.offset = offsets[pick(std::size(offsets))];
+        Bytes& e = p.files[pick(p.files.size())];
+        const std::string name = kNames[pick(std::size(kNames))] + std::string(random() % 4 ? 0 : 1, '\0');
+        Bytes entry(4);
+        storeLE32(entry.data(), static_cast<std::uint32_t>(name.size()));
+        append(entry, name);
+        entry.insert(entry.end(), e.end() - 8, e.end());
+        e = std::move(entry);
         break;
     }
-    case 3:
-        if (f.pieces.empty())
-            return false;
-        f.pieces[pick(f.pieces.size())].file = static_cast<std::uint32_t>(pick(f.files.size() + 2));
-        break;
-    case 4: {
-        const bool pieces = !f.pieces.empty() && random() % 2;
-        if (pieces && random() % 2)
-            f.pieces.push_back(f.pieces[pick(f.pieces.size())]);
-        else if (pieces)
-            f.pieces.erase(f.pieces.begin() + static_cast<long>(pick(f.pieces.size())));
-        else if (!f.files.empty() && random() % 2)
-            f.files.push_back(f.files[pick(f.files.size())]);
-        else if (!f.files.empty())
-            f.files.erase(f.files.begin() + static_cast<long>(pick(f.files.size())));
-        break;
-    }
-    case 5: {
-        // Another length, both images cut or grown alike.
-        if (f.pieces.empty())
-            return false;
-        fuzzing::JournalFields::Piece& p = f.pieces[pick(f.pieces.size())];
-        const std::size_t old = p.images.size() / 2;
-        const std::size_t lengths[] = {0, 1, old > 1 ? old - 1 : 1, old + 1, 2 * old + 1, 513};
-        const std::size_t length = lengths[pick(std::size(lengths))];
-        std::vector<std::byte> images(2 * length, std::byte{0});
-        std::copy_n(p.images.begin(), std::min(old, length), images.begin());
-        std::copy_n(p.images.begin() + static_cast<long>(old), std::min(old, length),
-                    images.begin() + static_cast<long>(length));
-        p.images = std::move(images);
-        break;
-    }
-    case 6: {
-        // Pieces out of order, or one moved onto its neighbour's end.
-        if (f.pieces.size() < 2)
-            return false;
-        const std::size_t i = 1 + pick(f.pieces.size() - 1);
-        fuzzing::JournalFields::Piece &p = f.pieces[i], &before = f.pieces[i - 1];
-        if (random() % 2)
-            std::swap(p, before);
-        else
-            p.offset = before.offset + before.images.size() / 2 - pick(2);
-        break;
-    }
-    case 7: {
+    case 1: {
         const std::string notes[] = {"", "gridshift shift\nfrom 15\nto 50\n", std::string(1 + pick(4096), 'n'),
                                      std::string("\0\xff\xfe\n", 4)};
-        f.note = notes[pick(std::size(notes))];
+        p.note.clear();
+        append(p.note, notes[pick(std::size(notes))]);
         break;
     }
-    case 8:
-        if (random() % 2)
-            f.setVersion(static_cast<std::uint32_t>(pick(4)));
-        else
-            paradox::coding::storeLE32(f.header.data() + 12, static_cast<std::uint32_t>(pick(4)) - (random() % 2));
+    case 2: { // a piece's length, both images cut or grown alike
+        if (p.pieces.empty())
+            return false;
+        Bytes& q = p.pieces[pick(p.pieces.size())];
+        const std::size_t old = loadLE32(q.data() + 4);
+        const std::size_t lengths[] = {0, 1, old ? old - 1 : 2, old + 1, 2 * old + 1, 513};
+        const std::size_t length = lengths[pick(std::size(lengths))], kept = std::min(old, length);
+        Bytes piece(q.begin(), q.begin() + 16);
+        storeLE32(piece.data() + 4, static_cast<std::uint32_t>(length));
+        piece.resize(16 + 2 * length);
+        std::copy_n(q.begin() + 16, kept, piece.begin() + 16);
+        std::copy_n(q.begin() + 16 + static_cast<long>(old), kept, piece.begin() + 16 + static_cast<long>(length));
+        q = std::move(piece);
+        break;
+    }
+    case 3: // a file or a piece twice, or gone
+        if (list.empty())
+            return false;
+        random() % 2 ? list.insert(list.begin() + static_cast<long>(i), Bytes(list[i]))
+                     : list.erase(list.begin() + static_cast<long>(i));
+        break;
+    case 4: // out of order
+        if (list.size() < 2)
+            return false;
+        std::swap(list[i], list[(i + 1) % list.size()]);
+        break;
+    case 5: // the other format
+        storeLE32(p.header.data() + 8, loadLE32(p.header.data() + 8) == 1 ? 2 : 1);
         break;
     default: {
-        const std::size_t fields[] = {32, 36, 40};
-        const std::uint32_t counts[] = {static_cast<std::uint32_t>(f.files.size()),
-                                        static_cast<std::uint32_t>(f.pieces.size()),
-                                        static_cast<std::uint32_t>(f.note.size())};
-        const std::size_t which = pick(3);
-        const std::uint32_t values[] = {0, 1, counts[which] - 1, counts[which] + 1, 0xFFFFFFFF, 65536, 65537};
-        pokeAt = fields[which];
-        pokeValue = values[pick(std::size(values))];
-        break;
+        // A number (the version, the kind, a file's size, a piece's file,
+        // length or offset) set to a bound, its own value, a file's size, or
+        // where a piece starts or ends; as is, one off, or less a length.
+        struct Field {
+            Bytes* part;
+            std::size_t at, width;
+        };
+        std::vector<Field> fields = {{&p.header, 8, 4}, {&p.header, 12, 4}};
+        std::vector<std::uint64_t> values = {0, 65536, std::uint64_t{1} << 32, std::uint64_t{1} << 63},
+                                   deltas = {0, 1, 0 - std::uint64_t{1}};
+        for (const auto& [path, bytes] : folder().before)
+            values.push_back(bytes.size());
+        for (Bytes& e : p.files)
+            fields.push_back({&e, e.size() - 8, 8});
+        for (Bytes& q : p.pieces) {
+            fields.insert(fields.end(), {{&q, 0, 4}, {&q, 4, 4}, {&q, 8, 8}});
+            values.insert(values.end(), {loadLE64(q.data() + 8), loadLE64(q.data() + 8) + loadLE32(q.data() + 4)});
+            deltas.push_back(0 - std::uint64_t{loadLE32(q.data() + 4)});
+        }
+        const Field f = fields[pick(fields.size())];
+        std::byte* at = f.part->data() + f.at;
+        values.push_back(f.width == 4 ? loadLE32(at) : loadLE64(at));
+        const std::uint64_t v = values[pick(values.size())] + deltas[pick(deltas.size())];
+        f.width == 4 ? storeLE32(at, static_cast<std::uint32_t>(v)) : storeLE64(at, v);
     }
     }
-    j = fuzzing::layOutJournal(f);
-    if (pokeAt)
-        paradox::coding::storeLE32(j.data() + pokeAt, pokeValue);
+    j = join(p);
     return true;
 }
 
@@ -410,16 +428,25 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
                                                unsigned int seed)
 {
     std::minstd_rand random(seed);
-    if (size > 1 && random() % 2) {
-        std::vector<std::byte> j(reinterpret_cast<const std::byte*>(data) + 1,
-                                 reinterpret_cast<const std::byte*>(data) + size);
-        if (mutateFields(j, random) && j.size() + 1 <= maxSize) {
-            data[0] = static_cast<std::uint8_t>((data[0] & ~3u) | (random() % 2 ? 1u : 3u));
-            std::memcpy(data + 1, j.data(), j.size());
-            return j.size() + 1;
-        }
+    unsigned how = size ? data[0] : 0;
+    Bytes j(reinterpret_cast<const std::byte*>(data) + (size ? 1 : 0),
+            reinterpret_cast<const std::byte*>(data) + size);
+    if (j.size() < kHeader + kMark || random() % 32 == 0) {
+        // A real journal, finished or not, of the shift or of its undoing.
+        j = random() % 2 ? folder().change : folder().undo;
+        if (random() % 2)
+            std::fill(j.end() - kMark, j.end(), std::byte{0});
+        how = static_cast<unsigned>(random() % 16);
+    } else if (random() % 2 && editField(j, random)) {
+        how = (how & ~3u) | (random() % 2 ? 1u : 3u);
+    } else {
+        return LLVMFuzzerMutate(data, size, maxSize);
     }
-    return LLVMFuzzerMutate(data, size, maxSize);
+    if (j.size() + 1 > maxSize)
+        return LLVMFuzzerMutate(data, size, maxSize);
+    data[0] = static_cast<std::uint8_t>(how);
+    std::memcpy(data + 1, j.data(), j.size());
+    return j.size() + 1;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -427,19 +454,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0)
         return 0;
     const unsigned how = data[0];
-    std::vector<std::byte> journal(reinterpret_cast<const std::byte*>(data) + 1,
-                                   reinterpret_cast<const std::byte*>(data) + size);
+    Bytes journal(reinterpret_cast<const std::byte*>(data) + 1, reinterpret_cast<const std::byte*>(data) + size);
     if (how & 3)
-        fuzzing::sealJournal(journal, how & 2);
-
-    MemoryFileSystem fs = (how & 8) ? folders().after : folders().before;
-    const bool gridLocked = how & 4;
-    if (gridLocked)
-        fs.lockedFiles.insert(std::string(fuzzing::kJournalFolder) + "AdvSetBlk.lck");
-    fs.files[std::string(fuzzing::kJournalFolder) + fuzzing::kJournalName] = journal;
-
-    Guard guard(fs, journal, gridLocked);
-    const paradox::Journal j = fuzzing::folderJournal(guard);
+        seal(journal, true, how & 2);
+    Guard fs(how & 8 ? folder().after : folder().before, journal, how & 4);
+    const paradox::Journal j = folderJournal(fs);
     paradox::Recovery recovery;
     (void)j.recover(&recovery);
     std::vector<std::string> undone;

@@ -32,6 +32,7 @@ public:
         if (offset > m_bytes->size() || data.size() > m_bytes->size() - offset)
             return Status::invalidArgument(m_path + ": write past the end of the file");
         ++m_owner->writes;
+        m_owner->writing(m_path, data);
         std::memcpy(m_bytes->data() + offset, data.data(), data.size());
         return Status::ok();
     }

@@ -33,6 +33,10 @@ public:
     paradox::Status rename(const std::string& from, const std::string& to) override;
     paradox::Status remove(const std::string& path) override;
     paradox::Status syncDirectory(const std::string&) override { return paradox::Status::ok(); }
+
+    // Called before each write into a file lands: a seam for fakes that check
+    // what is written.
+    virtual void writing(const std::string& /*path*/, std::span<const std::byte> /*data*/) {}
 };
 
 } // namespace testsupport
