@@ -54,12 +54,13 @@ void seal(Bytes& j, bool mark)
     }
 }
 
-// A sealed journal of format 2 naming `files`, each `size` bytes long.
 struct Piece {
     std::uint32_t file;
     std::uint64_t offset;
     Bytes before, after;
 };
+// A journal laid out and sealed as a writer of format 2 would, every field
+// as given: `files`, each `size` bytes long, and `pieces`.
 Bytes forge(const std::vector<std::string>& files, std::uint64_t size, const std::vector<Piece>& pieces,
             std::uint32_t kind = 1, bool mark = false)
 {
@@ -95,7 +96,7 @@ Bytes forge(const std::vector<std::string>& files, std::uint64_t size, const std
 // The same journal as the first release wrote it: format 1, without the note.
 void firstFormat(Bytes& j)
 {
-    const bool marked = j.back() != std::byte{0};
+    const bool marked = std::memcmp(&j[j.size() - 16], "COMMITTD", 8) == 0;
     j.erase(j.begin() + 64, j.begin() + 64 + paradox::coding::loadLE32(&j[40]));
     storeLE32(&j[8], 1);
     storeLE32(&j[40], 0);
@@ -212,10 +213,10 @@ TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverD
         std::string what;
         Recovery::Outcome outcome; // of recover()
         Kind problem;
-        Bytes forged;                 // the journal, or if none the change's own...
-        const char* beside = nullptr; // (a file another program holds meanwhile)
+        Bytes forged;                 // the journal; if empty, the change's own spoilt by `spoil`
+        const char* beside = nullptr; // a file another program holds meanwhile
         Start start = Forged;
-        void (*spoil)(Bytes&) = nullptr; // ...spoilt so
+        void (*spoil)(Bytes&) = nullptr;
     };
     std::vector<Case> cases = {
         {"an undo-kind journal", SetAside, NotOurs, over("../outside/victim", theirs, 2)},
