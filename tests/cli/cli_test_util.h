@@ -2,19 +2,11 @@
 
 #include "cli/commands.h"
 
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <vector>
-
-#if defined(_WIN32)
-#include <process.h>
-#define gridshift_getpid _getpid
-#else
 #include <unistd.h>
-#define gridshift_getpid getpid
-#endif
+#include <vector>
 
 struct CommandResult {
     int status = -1;
@@ -43,13 +35,10 @@ struct ScratchFile {
 
 inline ScratchFile openScratch()
 {
-    static std::atomic<int> counter{0};
-    ScratchFile s;
-    s.path = (std::filesystem::temp_directory_path() /
-              ("gridshift-out-" + std::to_string(gridshift_getpid()) + "-" + std::to_string(counter++)))
-                 .string();
-    s.file = std::fopen(s.path.c_str(), "w+b");
-    return s;
+    static int made = 0;
+    const std::string name = "gridshift-out-" + std::to_string(getpid()) + "-" + std::to_string(made++);
+    const std::string path = (std::filesystem::temp_directory_path() / name).string();
+    return {std::fopen(path.c_str(), "w+b"), path};
 }
 
 inline void closeScratch(ScratchFile& s)
@@ -62,17 +51,14 @@ inline void closeScratch(ScratchFile& s)
 template <typename Command>
 CommandResult runCommand(Command command, const std::vector<std::string>& args)
 {
-    ScratchFile out = openScratch();
-    ScratchFile err = openScratch();
-    CommandResult r;
+    ScratchFile out = openScratch(), err = openScratch();
+    CommandResult r{-1, {}, "the test could not make a file for the command's output"};
     if (out.file && err.file) {
         r.status = command(args, out.file, err.file);
         std::fflush(out.file);
         std::fflush(err.file);
         r.out = slurp(out.file);
         r.err = slurp(err.file);
-    } else {
-        r.err = "the test could not make a file for the command's output";
     }
     closeScratch(out);
     closeScratch(err);

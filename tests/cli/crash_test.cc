@@ -252,8 +252,7 @@ TEST(Concurrent, TwoShiftsOfOneFolderEndAsOneAfterTheOther)
 TEST(Concurrent, AShiftHeldBeforeItsMarkIsInUseForOthersThenFinishesAndIsUndone)
 {
     TempDir dir;
-    const std::string work = dir.path() + "/work", gate = dir.path() + "/gate", said = dir.path() + "/said";
-    fs::create_directories(work);
+    const std::string work = dir.path(), gate = dir.file("gate"), said = dir.file("said");
     buildStation(work, 20000, true, true);
     const auto before = tablesOf(work);
     testsupport::writeFile(gate, {});

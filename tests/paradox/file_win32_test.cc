@@ -125,10 +125,6 @@ TEST_F(WindowsSharing, LockFilesHeldByAnotherProgramStopWrites)
     }
 }
 
-} // namespace
-
-namespace {
-
 // Runs written in one request end as each written in turn would leave them,
 // on disk and in contents(): here runs under a page apart, a page apart, and
 // more than one joined write's worth.

@@ -7,12 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <functional>
-#include <algorithm>
 #include <optional>
+#include <span>
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
@@ -30,107 +30,77 @@ using fixtures::buildFilling;
 using fixtures::FillingShape;
 using fixtures::openTable;
 using paradox::Journal;
-using paradox::JournalProblem;
 using paradox::Recovery;
 using paradox::Status;
+using paradox::coding::storeLE32;
+using paradox::coding::storeLE64;
 using testsupport::readFile;
 using testsupport::TempDir;
 using Bytes = std::vector<std::byte>;
 using Outcome = Recovery::Outcome;
-using Kind = JournalProblem::Kind;
+using Kind = paradox::JournalProblem::Kind;
 
-Bytes bytesOf(const std::string& s)
+// Sets the body's length and the checksums as a writer would, and with
+// `mark` the commit mark.
+void seal(Bytes& j, bool mark)
 {
-    Bytes b(s.size());
-    std::memcpy(b.data(), s.data(), s.size());
-    return b;
+    storeLE64(&j[16], j.size() - 80);
+    storeLE64(&j[24], paradox::journalChecksum(&j[64], j.size() - 80));
+    storeLE64(&j[56], paradox::journalChecksum(j.data(), 56));
+    std::fill(j.end() - 16, j.end(), std::byte{0});
+    if (mark) {
+        std::memcpy(&j[j.size() - 16], "COMMITTD", 8);
+        storeLE64(&j[j.size() - 8], paradox::journalChecksum(j.data(), 64, 0x6D61726B));
+    }
 }
 
-// A journal with every field as the test says, in the layout of format 2
-// unless `version` says otherwise; the checksums are right unless spoiled.
-struct Forged {
-    std::uint32_t version = 2, kind = 1;
-    std::string note;
-    std::vector<std::pair<std::string, std::uint64_t>> files;
-    struct Piece {
-        std::uint32_t file = 0, length = 0;
-        std::uint64_t offset = 0;
-        Bytes before, after;
-    };
-    std::vector<Piece> pieces;
-    std::optional<std::uint32_t> fileCount, pieceCount;
-    bool committed = false;
-
-    Bytes bytes() const
-    {
-        using namespace paradox::coding;
-        Bytes body = bytesOf(version >= 2 ? note : "");
-        auto put = [&](const void* p, std::size_t n) {
-            body.insert(body.end(), static_cast<const std::byte*>(p), static_cast<const std::byte*>(p) + n);
-        };
-        auto u32 = [&](std::uint32_t v) {
-            std::byte b[4];
-            storeLE32(b, v);
-            put(b, 4);
-        };
-        auto u64 = [&](std::uint64_t v) {
-            std::byte b[8];
-            storeLE64(b, v);
-            put(b, 8);
-        };
-        for (const auto& [name, size] : files) {
-            u32(static_cast<std::uint32_t>(name.size()));
-            put(name.data(), name.size());
-            u64(size);
-        }
-        for (const Piece& p : pieces) {
-            u32(p.file);
-            u32(p.length);
-            u64(p.offset);
-            put(p.before.data(), p.before.size());
-            put(p.after.data(), p.after.size());
-        }
-        Bytes out(64);
-        std::memcpy(out.data(), "GSJOURNL", 8);
-        storeLE32(out.data() + 8, version);
-        storeLE32(out.data() + 12, kind);
-        storeLE64(out.data() + 16, body.size());
-        storeLE64(out.data() + 24, paradox::journalChecksum(body.data(), body.size()));
-        storeLE32(out.data() + 32, fileCount.value_or(static_cast<std::uint32_t>(files.size())));
-        storeLE32(out.data() + 36, pieceCount.value_or(static_cast<std::uint32_t>(pieces.size())));
-        if (version >= 2)
-            storeLE32(out.data() + 40, static_cast<std::uint32_t>(note.size()));
-        storeLE64(out.data() + 56, paradox::journalChecksum(out.data(), 56));
-        Bytes mark(16);
-        if (committed) {
-            std::memcpy(mark.data(), "COMMITTD", 8);
-            storeLE64(mark.data() + 8, paradox::journalChecksum(out.data(), 64, 0x6D61726B));
-        }
-        out.insert(out.end(), body.begin(), body.end());
-        out.insert(out.end(), mark.begin(), mark.end());
-        return out;
-    }
+struct Piece {
+    std::uint32_t file;
+    std::uint64_t offset;
+    Bytes before, after;
 };
-
-// A journal as the first release wrote it: no note, format 1.
-Bytes asFirstFormat(const Bytes& journal)
+// A journal laid out and sealed as a writer of format 2 would, every field
+// as given: `files`, each `size` bytes long, and `pieces`.
+Bytes forge(const std::vector<std::string>& files, std::uint64_t size, const std::vector<Piece>& pieces,
+            std::uint32_t kind = 1, bool mark = false)
 {
-    using namespace paradox::coding;
-    const std::uint32_t noteLength = loadLE32(journal.data() + 40);
-    Bytes out(journal.begin(), journal.begin() + 64);
-    out.insert(out.end(), journal.begin() + 64 + noteLength, journal.end() - 16);
-    storeLE32(out.data() + 8, 1);
-    storeLE32(out.data() + 40, 0);
-    storeLE64(out.data() + 16, out.size() - 64);
-    storeLE64(out.data() + 24, paradox::journalChecksum(out.data() + 64, out.size() - 64));
-    storeLE64(out.data() + 56, paradox::journalChecksum(out.data(), 56));
-    Bytes mark(16);
-    if (journal.back() != std::byte{0}) {
-        std::memcpy(mark.data(), "COMMITTD", 8);
-        storeLE64(mark.data() + 8, paradox::journalChecksum(out.data(), 64, 0x6D61726B));
+    Bytes j(64);
+    std::memcpy(j.data(), "GSJOURNL", 8);
+    storeLE32(&j[8], 2);
+    storeLE32(&j[12], kind);
+    storeLE32(&j[32], static_cast<std::uint32_t>(files.size()));
+    storeLE32(&j[36], static_cast<std::uint32_t>(pieces.size()));
+    auto put = [&](std::uint64_t v, int n) {
+        std::byte b[8];
+        storeLE64(b, v);
+        j.insert(j.end(), b, b + n);
+    };
+    for (const std::string& name : files) {
+        put(name.size(), 4);
+        const auto text = std::as_bytes(std::span(name));
+        j.insert(j.end(), text.begin(), text.end());
+        put(size, 8);
     }
-    out.insert(out.end(), mark.begin(), mark.end());
-    return out;
+    for (const Piece& p : pieces) {
+        put(p.file, 4);
+        put(p.before.size(), 4);
+        put(p.offset, 8);
+        j.insert(j.end(), p.before.begin(), p.before.end());
+        j.insert(j.end(), p.after.begin(), p.after.end());
+    }
+    j.resize(j.size() + 16);
+    seal(j, mark);
+    return j;
+}
+
+// The same journal as the first release wrote it: format 1, without the note.
+void firstFormat(Bytes& j)
+{
+    const bool marked = std::memcmp(&j[j.size() - 16], "COMMITTD", 8) == 0;
+    j.erase(j.begin() + 64, j.begin() + 64 + paradox::coding::loadLE32(&j[40]));
+    storeLE32(&j[8], 1);
+    storeLE32(&j[40], 0);
+    seal(j, marked);
 }
 
 paradox::DateTime at(int hour, int minute)
@@ -151,8 +121,6 @@ protected:
         buildFilling(db, shape);
         dbBefore = readFile(db);
         pxBefore = readFile(px);
-        testsupport::writeFile(victim, bytesOf("not a table's byte"));
-        testsupport::writeFile(notes, bytesOf("a note of the station"));
     }
 
     std::string folder() const { return dir.file("tables") + "/"; }
@@ -191,231 +159,157 @@ protected:
         ASSERT_TRUE(journalExists());
     }
 
-    bool journalExists() const { return testsupport::fileExists(file(testsupport::kTestJournal)); }
-    bool setAside() const
-    {
-        return testsupport::fileExists(file(std::string(testsupport::kTestJournal) + ".damaged"));
-    }
+    bool journalExists() const { return testsupport::fileExists(jnl); }
 
     TempDir dir;
-    std::string db = file("AdvBlock.db"), px = file("AdvBlock.px");
-    std::string victim = dir.file("outside/victim"), notes = file("notes.txt");
+    std::string db = file("AdvBlock.db"), px = file("AdvBlock.px"), jnl = file(testsupport::kTestJournal);
     Bytes dbBefore, pxBefore;
 };
 
 TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverDeleted)
 {
-    const Bytes victimBytes = readFile(victim), notesBytes = readFile(notes);
-    // A piece that would put "before" over bytes that hold "after" now: if a
-    // name got through, the range check alone would not stop the write.
-    auto over = [](const std::string& name, const Bytes& now) {
-        Forged f;
-        f.files = {{name, now.size()}};
-        Forged::Piece p;
-        p.length = 4;
-        p.before = bytesOf("XXXX");
-        p.after.assign(now.begin(), now.begin() + 4);
-        f.pieces = {p};
-        return f;
-    };
+    // Files no journal may write, outside the folder and in it; a link to
+    // one, named as an index of the table, where the system makes links.
+    const std::string victim = dir.file("outside/victim"), notes = file("notes.txt");
+    const Bytes theirs(32, std::byte{'v'});
+    testsupport::writeFile(victim, theirs);
+    testsupport::writeFile(notes, theirs);
     const std::string link = file("AdvBlock.X05");
-    const bool links = [&] {
-        std::error_code ec;
-        fs::create_symlink(victim, link, ec);
-        const bool made = !ec;
-        fs::remove(link, ec);
-        return made;
-    }();
-    // Another program's later edit of a byte the change wrote.
-    auto editAfterTheChange = [&] {
-        Bytes b = readFile(db);
-        const auto at = static_cast<std::size_t>(std::mismatch(b.begin(), b.end(), dbBefore.begin()).first -
-                                                 b.begin());
-        std::byte other{0};
-        while (other == b[at] || other == dbBefore[at])
-            other = std::byte(std::to_integer<int>(other) + 1);
-        b[at] = other;
-        testsupport::writeFile(db, b);
-    };
+    std::error_code noLinks;
+    fs::create_symlink(victim, link, noLinks);
+    fs::remove(link);
+    if (noLinks)
+        std::printf("no symbolic link made here: a link named as an index is not tried\n");
 
+    // One piece that would put "XXXX" over the first bytes of `name`, which
+    // hold `now`: a name that got through would be written, the ranges agreeing.
+    const Bytes x4(4, std::byte{'X'}), first4(dbBefore.begin(), dbBefore.begin() + 4);
+    auto over = [&](const std::string& name, const Bytes& now, std::uint32_t kind = 1, bool mark = false) {
+        return forge({name}, now.size(), {{0, 0, x4, Bytes(now.begin(), now.begin() + 4)}}, kind, mark);
+    };
+    auto with = [](Bytes j, std::size_t at, std::uint32_t v) { // the field at `at` set to `v`, sealed again
+        storeLE32(&j[at], v);
+        seal(j, false);
+        return j;
+    };
+    const Bytes ours = over("AdvBlock.db", dbBefore);
+    // Each entry's pieces are in order, yet they overlap in the file: putting
+    // both back would leave neither before-image.
+    const Bytes twice = forge({"AdvBlock.db", "AdvBlock.db"}, dbBefore.size(),
+                              {{0, 0, x4, first4}, {1, 0, Bytes(4, std::byte{'Y'}), first4}});
+    auto flip = [](Bytes& j) { j.at(j.size() / 2) ^= std::byte{0x01}; };
+    auto zeroMark = [](Bytes& j) { std::fill(j.end() - 16, j.end(), std::byte{0}); };
+    auto tearMark = [](Bytes& j) { std::fill(j.end() - 8, j.end(), std::byte{0}); };
+    auto newer = [](Bytes& j) { j[8] = std::byte{7}; };
+
+    using enum Recovery::Outcome;
+    using enum paradox::JournalProblem::Kind;
+    // Whether the change is made first: stopped half-way; finished and then
+    // undone; finished, then a byte it wrote changed by another program; or
+    // finished, then every other byte put back, as a power cut that kept only
+    // some sectors of the pieces' writes leaves them.
+    enum Start { Forged, HalfDone, Finished, EditedAfter, Torn };
     struct Case {
-        const char* what;
-        std::function<void()> make; // writes the journal, and the tables' later state
-        Outcome outcome;            // of recover()
+        std::string what;
+        Recovery::Outcome outcome; // of recover()
         Kind problem;
-        bool undo = false; // undoLast() rather than recover()
-        bool needsLinks = false;
-        const char* held = nullptr;        // a file another program holds meanwhile
-        const Bytes* rolledBack = nullptr; // the table once put back, when recover() writes it
+        Bytes forged;                 // the journal; if empty, the change's own spoilt by `spoil`
+        const char* beside = nullptr; // a file another program holds meanwhile
+        Start start = Forged;
+        void (*spoil)(Bytes&) = nullptr;
     };
-    const std::string jnl = file(testsupport::kTestJournal);
-    auto put = [&](const Forged& f) { return [&, f] { testsupport::writeFile(jnl, f.bytes()); }; };
-    auto named = [&](const std::string& name) { return put(over(name, victimBytes)); };
-    Forged undoKind = over("../outside/victim", victimBytes);
-    undoKind.kind = 2;
-    Forged committedForeign = over("../outside/victim", victimBytes);
-    committedForeign.committed = true;
-    Forged farOffset = over("AdvBlock.db", dbBefore), longPiece = farOffset, manyFiles = farOffset,
-           manyPieces = farOffset;
-    farOffset.pieces[0].offset = ~std::uint64_t{0} - 2;
-    longPiece.pieces[0].length = 0xFFFFFFFF;
-    manyFiles.fileCount = 0xFFFFFFFF;
-    manyPieces.pieceCount = 0x10000000;
-    // A power cut tore a piece's write at the sector boundary inside it: each
-    // byte holds one image or the other, so the piece is the change's own.
-    Forged torn;
-    torn.files = {{"AdvBlock.db", dbBefore.size()}};
-    const auto edge = static_cast<std::ptrdiff_t>(dbBefore.size() / 512 * 512 - 512); // in the records
-    Forged::Piece tornPiece;
-    tornPiece.offset = static_cast<std::uint64_t>(edge - 4);
-    tornPiece.length = 8;
-    tornPiece.before.assign(dbBefore.begin() + edge - 4, dbBefore.begin() + edge);
-    tornPiece.before.resize(8, std::byte{'Y'});
-    tornPiece.after = Bytes(4, std::byte{'Z'});
-    tornPiece.after.insert(tornPiece.after.end(), dbBefore.begin() + edge, dbBefore.begin() + edge + 4);
-    torn.pieces = {tornPiece};
-    Bytes tornBack = dbBefore;
-    std::copy(tornPiece.before.begin(), tornPiece.before.end(), tornBack.begin() + edge - 4);
-    // One file under two entries: each entry's pieces are in order, yet they
-    // overlap in the file, and putting both back leaves neither before-image.
-    Forged twice = over("AdvBlock.db", dbBefore);
-    twice.files.push_back(twice.files[0]);
-    twice.pieces.push_back(twice.pieces[0]);
-    twice.pieces[1].file = 1;
-    twice.pieces[1].before = bytesOf("YYYY");
-    const std::vector<Case> cases = {
-        {"../ in the name", named("../outside/victim"), Outcome::SetAside, Kind::NotOurs},
-        {"..\\ in the name", named("..\\outside\\victim"), Outcome::SetAside, Kind::NotOurs},
-        {"an absolute path", named(victim), Outcome::SetAside, Kind::NotOurs},
-        {"a drive path", named("C:\\outside\\victim"), Outcome::SetAside, Kind::NotOurs},
-        {"a NUL in the name", named(std::string("AdvBlock.db\0.txt", 16)), Outcome::SetAside, Kind::NotOurs},
-        {"a stream of the table", named("AdvBlock.db:hidden"), Outcome::SetAside, Kind::NotOurs},
-        {"a file of the folder not the table's", put(over("notes.txt", notesBytes)), Outcome::SetAside,
-         Kind::NotOurs},
-        {"a link named as an index",
-         [&] {
-             fs::create_symlink(victim, link);
-             named("AdvBlock.X05")();
-         },
-         Outcome::SetAside, Kind::NotOurs, false, true},
-        {"an undo-kind journal", put(undoKind), Outcome::SetAside, Kind::NotOurs},
-        {"undo of a finished change that names another file", put(committedForeign), Outcome::Nothing, Kind::NotOurs,
-         true},
-        {"./ before a held table", named("./AdvBlock.db"), Outcome::Nothing, Kind::InUse, false, false,
-         "AdvBlock.lck"},
-        {"the index of a held table", put(over("AdvBlock.px", pxBefore)), Outcome::Nothing, Kind::InUse, false,
-         false, "AdvBlock.lck"},
-        {"an offset past any file", put(farOffset), Outcome::SetAside, Kind::Damaged},
-        {"a length past the journal", put(longPiece), Outcome::SetAside, Kind::Damaged},
-        {"a file count past the journal", put(manyFiles), Outcome::SetAside, Kind::Damaged},
-        {"a piece count past the journal", put(manyPieces), Outcome::SetAside, Kind::Damaged},
-        {"a zeroed mark after later edits",
-         [&] {
-             ASSERT_TRUE(change(paradox::FileSystem::standard()).isOk());
-             Bytes j = readFile(jnl);
-             std::fill(j.end() - 16, j.end(), std::byte{0});
-             testsupport::writeFile(jnl, j);
-             editAfterTheChange();
-         },
-         Outcome::Nothing, Kind::Changed},
-        {"a torn mark after later edits",
-         [&] {
-             ASSERT_TRUE(change(paradox::FileSystem::standard()).isOk());
-             Bytes j = readFile(jnl);
-             std::fill(j.end() - 8, j.end(), std::byte{0});
-             testsupport::writeFile(jnl, j);
-             editAfterTheChange();
-         },
-         Outcome::Nothing, Kind::Changed},
-        {"a flipped bit over a half-applied change",
-         [&] {
-             interrupt();
-             Bytes j = readFile(jnl);
-             j.at(j.size() / 2) ^= std::byte{0x01};
-             testsupport::writeFile(jnl, j);
-         },
-         Outcome::SetAside, Kind::Damaged},
-        {"a newer format over a half-applied change",
-         [&] {
-             interrupt();
-             Bytes j = readFile(jnl);
-             j.at(8) = std::byte{7};
-             testsupport::writeFile(jnl, j);
-         },
-         Outcome::Blocked, Kind::NewerFormat},
-        {"a file named twice", put(twice), Outcome::SetAside, Kind::Damaged},
-        {"a piece torn at a sector", put(torn), Outcome::RolledBack, Kind::None, false, false, nullptr, &tornBack},
+    std::vector<Case> cases = {
+        {"an undo-kind journal", SetAside, NotOurs, over("../outside/victim", theirs, 2)},
+        {"undo of a finished change of another file", Nothing, NotOurs, over("../outside/victim", theirs, 1, true),
+         nullptr, Finished},
+        {"./ before a held table", Nothing, InUse, over("./AdvBlock.db", dbBefore), "AdvBlock.lck"},
+        {"the index of a held table", Nothing, InUse, over("AdvBlock.px", pxBefore), "AdvBlock.lck"},
+        {"an offset past any file", SetAside, Damaged,
+         forge({"AdvBlock.db"}, dbBefore.size(), {{0, ~std::uint64_t{0} - 2, x4, x4}})},
+        {"a length past the journal", SetAside, Damaged, with(ours, 91, ~0u)}, // the piece's
+        {"a file count past the journal", SetAside, Damaged, with(ours, 32, ~0u)},
+        {"a piece count past the journal", SetAside, Damaged, with(ours, 36, 1 << 28)},
+        {"a file named twice", SetAside, Damaged, twice},
+        {"zeros", SetAside, Damaged, Bytes(100)},
+        {"one while another is set aside", Blocked, SetAsideWaiting, Bytes(100), "test.jnl.damaged"},
+        {"a zeroed mark", Nothing, Changed, Bytes(), nullptr, EditedAfter, zeroMark},
+        {"a torn mark", Nothing, Changed, Bytes(), nullptr, EditedAfter, tearMark},
+        {"a flipped bit over a half-applied change", SetAside, Damaged, Bytes(), nullptr, HalfDone, flip},
+        {"a newer format over a half-applied change", Blocked, NewerFormat, Bytes(), nullptr, HalfDone, newer},
+        {"undo of a finished change with a flipped bit", Nothing, Damaged, Bytes(), nullptr, Finished, flip},
+        {"torn pieces", RolledBack, None, Bytes(), nullptr, Torn, zeroMark},
+        {"the first format over a half-applied change", RolledBack, None, Bytes(), nullptr, HalfDone, firstFormat},
+        {"undo of a change in the first format", Nothing, None, Bytes(), nullptr, Finished, firstFormat},
     };
+    const std::string names[] = {
+        "../outside/victim",       "..\\outside\\victim", victim,      "C:\\outside\\victim",
+        {"AdvBlock.db\0.txt", 16}, "AdvBlock.db:hidden",  "notes.txt", "AdvBlock.X05"};
+    for (const std::string& name : names)
+        cases.push_back({"named " + name, SetAside, NotOurs, over(name, theirs)});
+
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.needsLinks && !links) {
-            std::printf("skipped \"%s\": the system makes no symbolic link here\n", c.what);
-            continue;
-        }
         testsupport::writeFile(db, dbBefore);
         testsupport::writeFile(px, pxBefore);
-        fs::remove(file(std::string(testsupport::kTestJournal) + ".damaged"));
         fs::remove(jnl);
-        c.make();
-        const Bytes dbNow = readFile(db), pxNow = readFile(px), journalNow = readFile(jnl);
-        std::optional<testsupport::ForeignLock> lock;
-        if (c.held) {
-            testsupport::writeFile(file(c.held), Bytes(16));
-            lock.emplace(file(c.held));
+        fs::remove(jnl + ".damaged");
+        if (c.start == HalfDone)
+            interrupt();
+        else if (c.start != Forged)
+            ASSERT_TRUE(change(paradox::FileSystem::standard()).isOk());
+        if (c.start >= EditedAfter) {
+            Bytes b = readFile(db);
+            const auto at = std::mismatch(b.begin(), b.end(), dbBefore.begin()).first - b.begin();
+            for (const std::byte now = b[at]; c.start == EditedAfter && (b[at] == now || b[at] == dbBefore[at]);)
+                b[at] = std::byte(std::to_integer<int>(b[at]) + 1);
+            for (std::size_t i = 1; c.start == Torn && i < b.size(); i += 2)
+                b[i] = dbBefore[i];
+            testsupport::writeFile(db, b);
         }
-        JournalProblem problem;
-        if (c.undo) {
+        Bytes j = c.forged.empty() ? readFile(jnl) : c.forged;
+        if (c.spoil)
+            c.spoil(j);
+        testsupport::writeFile(jnl, j);
+        const Bytes dbNow = readFile(db), pxNow = readFile(px);
+        if (!noLinks)
+            fs::create_symlink(victim, link);
+        std::optional<testsupport::ForeignLock> lock;
+        if (c.beside) {
+            testsupport::writeFile(file(c.beside), Bytes(16));
+            lock.emplace(file(c.beside));
+        }
+        paradox::JournalProblem problem;
+        const bool back = c.problem == None;
+        if (c.start == Finished) {
             std::vector<std::string> files;
-            EXPECT_FALSE(journal().undoLast(&files, &problem).isOk());
+            EXPECT_EQ(journal().undoLast(&files, &problem).isOk(), back);
         } else {
             Recovery recovery;
             const Status st = journal().recover(&recovery);
-            EXPECT_EQ(st.isOk(), c.outcome != Outcome::Nothing) << st.message();
+            EXPECT_EQ(st.isOk(), c.outcome != Nothing) << st.message();
             EXPECT_EQ(recovery.outcome, c.outcome);
             problem = recovery.problem;
         }
         lock.reset();
-        if (c.held)
-            fs::remove(file(c.held));
-        if (c.needsLinks)
-            fs::remove(link);
+        fs::remove(link);
         EXPECT_EQ(problem.kind, c.problem);
-        EXPECT_EQ(readFile(victim), victimBytes);
-        EXPECT_EQ(readFile(notes), notesBytes);
-        EXPECT_EQ(readFile(db), c.rolledBack ? *c.rolledBack : dbNow);
-        EXPECT_EQ(readFile(px), pxNow);
-        // Kept where it was, or set aside whole; removed only once it was rolled back.
-        if (c.outcome == Outcome::RolledBack) {
-            EXPECT_FALSE(journalExists());
-        } else if (c.outcome == Outcome::SetAside) {
-            EXPECT_FALSE(journalExists());
-            EXPECT_EQ(readFile(file(problem.setAside)), journalNow);
-        } else {
-            EXPECT_EQ(readFile(jnl), journalNow);
+        EXPECT_EQ(readFile(victim), theirs);
+        EXPECT_EQ(readFile(notes), theirs);
+        EXPECT_EQ(readFile(db), back ? dbBefore : dbNow);
+        EXPECT_EQ(readFile(px), back ? pxBefore : pxNow);
+        if (c.beside) {
+            EXPECT_EQ(readFile(file(c.beside)), Bytes(16));
+            fs::remove(file(c.beside));
         }
-        if (c.problem == Kind::Damaged && std::string(c.what).find("half-applied") != std::string::npos)
-            EXPECT_EQ(problem.tables, JournalProblem::Tables::Mixed);
+        // Kept where it was or set aside whole, and gone only once put back.
+        EXPECT_EQ(journalExists(), c.outcome != SetAside && (!back || c.start == Finished));
+        if (c.outcome == SetAside)
+            EXPECT_EQ(readFile(file(problem.setAside)), j);
+        else if (!back)
+            EXPECT_EQ(readFile(jnl), j);
+        if (c.start == HalfDone && c.problem == Damaged)
+            EXPECT_EQ(problem.tables, paradox::JournalProblem::Tables::Mixed);
     }
-
-    // One set aside stops every write to the folder, a change of its own
-    // included, until it is removed; a later damaged journal stays where it
-    // is meanwhile.
-    const std::string damaged = file(std::string(testsupport::kTestJournal) + ".damaged");
-    fs::remove(damaged);
-    testsupport::writeFile(db, dbBefore);
-    testsupport::writeFile(px, pxBefore);
-    testsupport::writeFile(jnl, Bytes(100));
-    Recovery recovery;
-    ASSERT_TRUE(journal().recover(&recovery).isOk());
-    EXPECT_EQ(recovery.problem.setAside, std::string(testsupport::kTestJournal) + ".damaged");
-    EXPECT_FALSE(change(paradox::FileSystem::standard()).isOk());
-    EXPECT_EQ(readFile(db), dbBefore);
-    testsupport::writeFile(jnl, Bytes(200));
-    ASSERT_TRUE(journal().recover(&recovery).isOk());
-    EXPECT_EQ(recovery.outcome, Outcome::Blocked);
-    EXPECT_EQ(recovery.problem.kind, Kind::SetAsideWaiting);
-    EXPECT_EQ(readFile(damaged), Bytes(100));
-    EXPECT_EQ(readFile(jnl), Bytes(200));
 }
 
 TEST_F(JournalTest, RollingBackWaitsForTheFilesAndTheirSize)
@@ -478,36 +372,9 @@ TEST_F(JournalTest, AnInterruptedUndoLeavesTheChangeAndItsRecordStanding)
     EXPECT_EQ(readFile(px), pxAfter);
 
     // The change's record survived the interrupted undoing.
-    std::string note;
-    ASSERT_TRUE(journal().undoable(&note).isOk());
     const Status st = journal().undoLast(&files);
     ASSERT_TRUE(st.isOk()) << st.message();
     EXPECT_EQ(files, (std::vector<std::string>{"AdvBlock.db", "AdvBlock.px"}));
-    EXPECT_EQ(readFile(db), dbBefore);
-    EXPECT_EQ(readFile(px), pxBefore);
-    JournalProblem why;
-    EXPECT_FALSE(journal().undoable(&note, &why).isOk());
-    EXPECT_EQ(why.kind, Kind::AlreadyUndone);
-}
-
-TEST_F(JournalTest, TheFirstFormatIsStillRolledBackAndUndone)
-{
-    // What release 0.1 left: an interrupted change, then a finished one.
-    interrupt();
-    const std::string jnl = file(testsupport::kTestJournal);
-    testsupport::writeFile(jnl, asFirstFormat(readFile(jnl)));
-    Recovery recovery;
-    ASSERT_TRUE(journal().recover(&recovery).isOk());
-    EXPECT_EQ(recovery.outcome, Outcome::RolledBack);
-    EXPECT_EQ(readFile(db), dbBefore);
-
-    ASSERT_TRUE(change(paradox::FileSystem::standard()).isOk());
-    testsupport::writeFile(jnl, asFirstFormat(readFile(jnl)));
-    std::string note = "?";
-    ASSERT_TRUE(journal().undoable(&note).isOk());
-    EXPECT_EQ(note, "");
-    std::vector<std::string> files;
-    ASSERT_TRUE(journal().undoLast(&files).isOk());
     EXPECT_EQ(readFile(db), dbBefore);
     EXPECT_EQ(readFile(px), pxBefore);
 }
@@ -528,17 +395,11 @@ std::uint64_t peakMemory()
 TEST_F(JournalTest, AHugeJournalOrOneThatIsNoFileIsJudgedAtOnce)
 {
     // 2 GiB that add up in every field the header has, holes inside.
-    Forged f = [&] {
-        Forged g;
-        g.files = {{"AdvBlock.db", dbBefore.size()}};
-        return g;
-    }();
-    Bytes head = f.bytes();
     const std::uint64_t size = std::uint64_t{2} << 30;
-    paradox::coding::storeLE64(head.data() + 16, size - 80);
-    paradox::coding::storeLE64(head.data() + 56, paradox::journalChecksum(head.data(), 56));
+    Bytes head = forge({"AdvBlock.db"}, dbBefore.size(), {});
+    storeLE64(&head[16], size - 80);
+    storeLE64(&head[56], paradox::journalChecksum(head.data(), 56));
     head.resize(64);
-    const std::string jnl = file(testsupport::kTestJournal);
     testsupport::writeFile(jnl, head);
     fs::resize_file(jnl, size);
     const auto start = std::chrono::steady_clock::now();
@@ -563,7 +424,7 @@ TEST_F(JournalTest, AHugeJournalOrOneThatIsNoFileIsJudgedAtOnce)
     ASSERT_TRUE(journal().recover(&recovery).isOk());
     EXPECT_EQ(recovery.problem.kind, Kind::NotAFile);
     std::string note;
-    JournalProblem why;
+    paradox::JournalProblem why;
     EXPECT_FALSE(journal().undoable(&note, &why).isOk());
     EXPECT_EQ(why.kind, Kind::NotAFile);
 #endif
