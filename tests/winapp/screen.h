@@ -66,11 +66,10 @@ bool waitFor(Done done, int ms = 2000)
     return true;
 }
 
-// Runs `action` on the next window of the class `cls` (a dialog or message
-// box unless said; a menu is "#32768") and the title `title` (any when null)
-// that this thread shows, from inside its modal loop; when none comes within
-// five seconds the loop is ended, so a test that fails to answer fails
-// instead of hanging.
+// Runs `action` on the next window of the class `cls` ("#32768" for a menu)
+// and the title `title` (any when null) that this thread shows, from inside
+// its modal loop; when none comes within five seconds the loop is ended, so a
+// test that fails to answer fails instead of hanging.
 class ModalDriver {
 public:
     ModalDriver(const wchar_t* title, std::function<void(HWND)> action, const wchar_t* cls = L"#32770")
@@ -84,8 +83,6 @@ public:
         KillTimer(nullptr, m_timer);
         s_current = nullptr;
     }
-    ModalDriver(const ModalDriver&) = delete;
-    ModalDriver& operator=(const ModalDriver&) = delete;
     bool seen = false;
 
 private:
