@@ -9,6 +9,9 @@
 #include <fcntl.h>
 #include <io.h>
 #define pipe(ends) _pipe(ends, 4096, _O_BINARY)
+#define NULL_DEVICE "NUL"
+#else
+#define NULL_DEVICE "/dev/null"
 #endif
 
 namespace {
@@ -80,12 +83,7 @@ TEST(TerminalProgress, StaysSilentOnTheNullDeviceAFileAndAPipe)
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
     ScratchFile file = openScratch();
-#if defined(_WIN32)
-    std::FILE* null = std::fopen("NUL", "w");
-#else
-    std::FILE* null = std::fopen("/dev/null", "w");
-#endif
-    for (std::FILE* err : {null, fdopen(ends[1], "w"), file.file}) {
+    for (std::FILE* err : {std::fopen(NULL_DEVICE, "w"), fdopen(ends[1], "w"), file.file}) {
         ASSERT_NE(err, nullptr);
         EXPECT_EQ(TerminalProgress(err).style(), Style::None);
     }
