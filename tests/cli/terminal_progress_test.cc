@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 #if defined(_WIN32)
+#include <cwchar>
 #include <fcntl.h>
 #include <io.h>
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 #define pipe(ends) _pipe(ends, 4096, _O_BINARY)
 #define NULL_DEVICE "NUL"
 #else
@@ -20,28 +24,22 @@ using cli::TerminalProgress;
 using Style = TerminalProgress::Style;
 using TimePoint = std::chrono::steady_clock::time_point;
 
-struct Step {
-    int ms;
-    const char* text; // null: the bar goes
-    double percent;
-    std::string written;
-};
-
-// Each step on a bar of `style` with a fake clock, and what it wrote.
-void expectDrawn(Style style, const std::vector<Step>& steps)
+// Each step's report (at its time in ms, of its text and percent; no text:
+// the bar goes) to a bar of `style` with a fake clock, and what it wrote.
+void expectDrawn(Style style, const std::vector<std::tuple<int, const char*, double, std::string>>& steps)
 {
     ScratchFile scratch = openScratch();
     ASSERT_NE(scratch.file, nullptr);
     std::size_t seen = 0;
     TimePoint now{};
     auto bar = std::make_unique<TerminalProgress>(scratch.file, style, [&] { return now; });
-    for (const Step& s : steps) {
-        now = TimePoint{} + std::chrono::milliseconds(s.ms);
-        s.text ? bar->report(s.text, s.percent) : bar.reset();
+    for (const auto& [ms, text, percent, written] : steps) {
+        now = TimePoint{} + std::chrono::milliseconds(ms);
+        text ? bar->report(text, percent) : bar.reset();
         std::fflush(scratch.file);
         const std::string all = slurp(scratch.file);
         std::fseek(scratch.file, 0, SEEK_END); // a read then a write needs a seek between
-        EXPECT_EQ(all.substr(seen), s.written) << "at " << s.ms << " ms";
+        EXPECT_EQ(all.substr(seen), written) << "at " << ms << " ms";
         seen = all.size();
     }
     closeScratch(scratch);
@@ -51,29 +49,25 @@ TEST(TerminalProgress, RedrawsAtMostTenTimesASecondBesidesEachStagesFirstStateAn
 {
     const std::string e = "\r\033[K";
     expectDrawn(Style::Escapes,
-                {
-                    {0, "Load", 0, e + "[..............................]   0% Load"},
-                    {99, "", 9, ""},
-                    {100, "", 10, e + "[###...........................]  10% Load"},
-                    {150, "Move", 20, e + "[######........................]  20% Move"}, // a new stage at once
-                    {250, "", 20, ""}, // due, but nothing to change
-                    {260, "", 150, e + "[##############################] 100% Move"},
-                    {300, "", 70, ""},
-                    {310, "", -1, e},                                                // the end is never held back
-                    {320, "", 30, e + "[#########.....................]  30% Move"}, // nor what follows
-                    {330, nullptr, 0, e},                                            // nor a bar left standing
-                });
+                {{0, "Load", 0, e + "[..............................]   0% Load"},
+                 {99, "", 9, ""},
+                 {100, "", 10, e + "[###...........................]  10% Load"},
+                 {150, "Move", 20, e + "[######........................]  20% Move"}, // a new stage at once
+                 {250, "", 20, ""},                                                   // due, but nothing to change
+                 {260, "", 150, e + "[##############################] 100% Move"},
+                 {300, "", 70, ""},
+                 {310, "", -1, e},                                                // the end is never held back
+                 {320, "", 30, e + "[#########.....................]  30% Move"}, // nor what follows
+                 {330, nullptr, 0, e}});                                          // nor a bar left standing
 }
 
 TEST(TerminalProgress, AConsoleWithoutEscapesGetsSpacesOverWhatWasThere)
 {
     // Spaces by characters, not bytes: each Cyrillic letter is two.
     expectDrawn(Style::Plain,
-                {
-                    {0, "Загрузка сетки", 0, "\r[..............................]   0% Загрузка сетки"},
-                    {0, "Сетка", 0, "\r[..............................]   0% Сетка" + std::string(9, ' ')},
-                    {0, "", -1, "\r" + std::string(43, ' ') + "\r"},
-                });
+                {{0, "Загрузка сетки", 0, "\r[..............................]   0% Загрузка сетки"},
+                 {0, "Сетка", 0, "\r[..............................]   0% Сетка" + std::string(9, ' ')},
+                 {0, "", -1, "\r" + std::string(43, ' ') + "\r"}});
 }
 
 // The null device is a character device, which Windows' C runtime takes for
@@ -89,5 +83,47 @@ TEST(TerminalProgress, StaysSilentOnTheNullDeviceAFileAndAPipe)
     }
     closeScratch(file);
 }
+
+#if defined(_WIN32)
+// On a real console, set as a classic one starts. The test runs itself again
+// on a console of its own, without a window: Wine makes one without a display.
+TEST(TerminalProgress, OnAConsoleSwitchesEscapesOnForTheRunOnly)
+{
+    if (!std::wcsstr(GetCommandLineW(), L" --own-console")) {
+        std::wstring command = GetCommandLineW() + std::wstring(L" --gtest_filter=*OnAConsole* --own-console");
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES; // its report in ours
+        si.hStdOutput = si.hStdError = GetStdHandle(STD_OUTPUT_HANDLE);
+        PROCESS_INFORMATION pi{};
+        std::fflush(stdout);
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                   nullptr, &si, &pi));
+        DWORD status = 1;
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        GetExitCodeProcess(pi.hProcess, &status);
+        EXPECT_EQ(status, 0u);
+        return;
+    }
+    const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD before = 0, during = 0, after = 0, read = 0;
+    ASSERT_TRUE(GetConsoleMode(console, &before));
+    ASSERT_TRUE(SetConsoleMode(console, before &= ~ENABLE_VIRTUAL_TERMINAL_PROCESSING));
+    std::wstring row(80, L' ');
+    {
+        TerminalProgress bar(_fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(console), _O_BINARY), "wb"));
+        bar.report("Load", 50);
+        GetConsoleMode(console, &during);
+        ReadConsoleOutputCharacterW(console, row.data(), 80, COORD{0, 0}, &read);
+    }
+    GetConsoleMode(console, &after);
+    // Wine's console takes the mode but shows the erase sequence as text,
+    // which Windows' does not: only the bar itself is looked for.
+    EXPECT_NE(row.find(L"[###############...............]  50% Load"), std::wstring::npos);
+    EXPECT_TRUE(during & ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    EXPECT_EQ(after, before);
+}
+#endif
 
 } // namespace

@@ -4,13 +4,12 @@
 // project's own table builder.
 
 #include "paradox/table.h"
+#include "test_support.h"
 
 #include <string>
 #include <vector>
 
 namespace testsupport {
-
-class TempDir;
 
 struct GridSlot {
     int day; // FDayOfWeek: 0 = Monday
@@ -46,11 +45,10 @@ void writeFillingTable(const std::string& path, const std::vector<FillingEntry>&
 std::vector<int> startMinutes(const std::string& path);
 std::vector<int> blockSeconds(const std::string& path);
 
-// Both tables in `folder`: blocks at minutes 0, 15, 30 and 45 of the first
-// `hours` hours of every day of the week in the grid, and of every day from
-// Monday 2026-03-02 on for `days` days in the filling.
+// Both tables in `folder`: blocks at :00, :15, :30, :45 of the first `hours`
+// hours, on each weekday in the grid and `days` days from 2026-03-02 in the filling.
 void writeWeekTables(const TempDir& folder, int hours, int days);
-// The two tables' files as they stand, the grid's first.
+// Their files as they stand, the grid's first.
 std::vector<std::vector<std::byte>> bothTables(const TempDir& folder);
 
 } // namespace testsupport
