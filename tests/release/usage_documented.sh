@@ -6,17 +6,15 @@
 set -euo pipefail
 command -v man >/dev/null || { echo "Skipped: no man (package man-db) to show the page with"; exit 77; }
 page="$(LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$2")"
-# shellcheck source=/dev/null
 source "$3"
 failed=0
 documented() { # WORD, then the words before it for the completion
-    local word=$1 offered
+    local word=$1
     shift
     COMP_WORDS=(gridshift-cli "$@") COMP_CWORD=$# COMPREPLY=()
     _gridshift_cli
-    offered=$(printf '%s\n' "${COMPREPLY[@]}")
     grep -qw -- "$word" <<<"$page" || { echo "the manual page lacks $word"; failed=1; }
-    grep -qx -- "$word" <<<"$offered" || { echo "completion does not offer $word after: $*"; failed=1; }
+    [[ " ${COMPREPLY[*]} " == *" $word "* ]] || { echo "completion does not offer $word after: $*"; failed=1; }
 }
 # A usage line starts with a command, or with the options that stand for one,
 # and goes on on lines indented further.
