@@ -193,8 +193,6 @@ TEST_P(SecondaryDemo, AfterAShiftEachIndexHoldsExactlyItsTablesEntriesInOrder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, SecondaryDemo, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "Keyed" : "Unkeyed";
-                         });
+                         [](const auto& info) { return info.param ? "Keyed" : "Unkeyed"; });
 
 } // namespace

@@ -152,27 +152,19 @@ TEST(SpinReading, WholeNumbersAre32BitsSigned)
         const char* text;
         double read; // MinValue is -2.7
     };
-    for (const Case& c : {Case{vtInteger, "2147483647", 2147483647},
-                          Case{vtInteger, "2147483648", -2},
-                          Case{vtInteger, " -2147483648", -2147483648.0},
-                          Case{vtInteger, "-2147483649", -2},
-                          Case{vtInteger, "+00000000000042", 42},
-                          Case{vtInteger, "$FFFFFFFF", -1},
-                          Case{vtInteger, "$7fffffff", 2147483647},
-                          Case{vtInteger, "-$80000000", -2147483648.0},
-                          Case{vtInteger, "-$FFFFFFFF", 1},
-                          Case{vtInteger, "$000000000010", 16},
-                          Case{vtInteger, "$100000000", -2},
-                          Case{vtInteger, "$FFFFFFFF80000000", -2147483648.0},
-                          Case{vtInteger, "$FFFFFFFF7FFFFFFF", -2},
-                          Case{vtInteger, "$", -2},
-                          Case{vtHex, "FFFFFFFF", -1},
-                          Case{vtHex, "80000000", -2147483648.0},
-                          Case{vtHex, "FFFFFFFFFFFFFFFE", -2},
-                          Case{vtHex, "100000000", -2},
-                          Case{vtHex, "7FFFFFFFFFFFFFFF", -2},
-                          Case{vtHex, "-1", -2},
-                          Case{vtHex, " 1", -2}}) {
+    // clang-format off
+    for (const Case& c : {
+             Case{vtInteger, "2147483647", 2147483647}, Case{vtInteger, "2147483648", -2},
+             Case{vtInteger, " -2147483648", -2147483648.0}, Case{vtInteger, "-2147483649", -2},
+             Case{vtInteger, "+00000000000042", 42}, Case{vtInteger, "$FFFFFFFF", -1},
+             Case{vtInteger, "$7fffffff", 2147483647}, Case{vtInteger, "-$80000000", -2147483648.0},
+             Case{vtInteger, "-$FFFFFFFF", 1}, Case{vtInteger, "$000000000010", 16},
+             Case{vtInteger, "$100000000", -2}, Case{vtInteger, "$FFFFFFFF80000000", -2147483648.0},
+             Case{vtInteger, "$FFFFFFFF7FFFFFFF", -2}, Case{vtInteger, "$", -2},
+             Case{vtHex, "FFFFFFFF", -1}, Case{vtHex, "80000000", -2147483648.0},
+             Case{vtHex, "FFFFFFFFFFFFFFFE", -2}, Case{vtHex, "100000000", -2},
+             Case{vtHex, "7FFFFFFFFFFFFFFF", -2}, Case{vtHex, "-1", -2}, Case{vtHex, " 1", -2}}) {
+        // clang-format on
         EXPECT_DOUBLE_EQ(editor(c.type, c.text, -2.7).Value(), c.read) << c.text;
     }
 }

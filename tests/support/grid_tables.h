@@ -4,13 +4,12 @@
 // project's own table builder.
 
 #include "paradox/table.h"
+#include "test_support.h"
 
 #include <string>
 #include <vector>
 
 namespace testsupport {
-
-class TempDir;
 
 struct GridSlot {
     int day; // FDayOfWeek: 0 = Monday
