@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <tuple>
+#include <vector>
 
 #if defined(_WIN32)
 #include <cwchar>
@@ -15,6 +17,7 @@
 #define pipe(ends) _pipe(ends, 4096, _O_BINARY)
 #define NULL_DEVICE "NUL"
 #else
+#include <unistd.h>
 #define NULL_DEVICE "/dev/null"
 #endif
 
@@ -77,10 +80,15 @@ TEST(TerminalProgress, StaysSilentOnTheNullDeviceAFileAndAPipe)
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
     ScratchFile file = openScratch();
-    for (std::FILE* err : {std::fopen(NULL_DEVICE, "w"), fdopen(ends[1], "w"), file.file}) {
+    std::FILE* null = std::fopen(NULL_DEVICE, "w");
+    std::FILE* pipeEnd = fdopen(ends[1], "w");
+    for (std::FILE* err : {null, pipeEnd, file.file}) {
         ASSERT_NE(err, nullptr);
         EXPECT_EQ(TerminalProgress(err).style(), Style::None);
     }
+    std::fclose(null);
+    std::fclose(pipeEnd);
+    close(ends[0]);
     closeScratch(file);
 }
 
