@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace app {
@@ -176,7 +177,8 @@ TEST_F(Form1Test, AShiftDoesWhatWasConfirmedOrStopsWhenTheWindowCloses)
 // The undo is offered once a shift leaves something to undo, and asks before
 // it takes the tables. What happens between the question and the writing
 // stops it with nothing written: a close, or another program's shift of the
-// folder, which is not the shift the user was asked about.
+// folder, which is not the shift the user was asked about. A moved block
+// changed since the shift is refused before the question.
 TEST_F(Form1Test, AnUndoWritesNothingBeyondWhatWasAsked)
 {
     testsupport::writeWeekTables(dir, 1, 1);
@@ -189,6 +191,7 @@ TEST_F(Form1Test, AnUndoWritesNothingBeyondWhatWasAsked)
     view.rxNew.setValue(50);
     form.BtnMoveClick(); // the Yes left from above
     ASSERT_TRUE(view.undoEnabled);
+    const auto shifted = testsupport::bothTables(dir);
 
     const auto anotherShift = [&] {
         PlainFormView otherView;
@@ -228,6 +231,18 @@ TEST_F(Form1Test, AnUndoWritesNothingBeyondWhatWasAsked)
         EXPECT_TRUE(view.undoEnabled) << c.what << ": a shift to undo is still there";
         EXPECT_EQ(view.reports.back(), std::make_pair(std::string(), -1.0)) << "the progress window is left open";
     }
+
+    auto grid = testsupport::readFile(dir.file("AdvSetBlk.db"));
+    const auto [now, was] = std::mismatch(grid.rbegin(), grid.rend(), shifted[0].rbegin()); // the other's shift
+    *now ^= (*now ^ *was) == std::byte{1} ? std::byte{2} : std::byte{1};                    // wrote neither value
+    testsupport::writeFile(dir.file("AdvSetBlk.db"), grid);
+    form.UndoClick();
+    ASSERT_EQ(view.errors.size(), 2u);
+    EXPECT_TRUE(view.errors[1].ends_with("AdvSetBlk.db изменён после него.")) << view.errors[1];
+    EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), grid);
+    EXPECT_FALSE(view.undoEnabled);
+    load(dir.path());
+    EXPECT_FALSE(view.undoEnabled) << "nor after a load";
 }
 
 TEST_F(Form1Test, ErrorsLeaveTheHandlerForTheExceptionBox)
