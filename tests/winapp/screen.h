@@ -76,7 +76,6 @@ public:
         : m_title(title), m_cls(cls), m_action(std::move(action))
     {
         s_current = this;
-        m_timer = SetTimer(nullptr, 0, 20, &ModalDriver::tick);
     }
     ~ModalDriver()
     {
@@ -91,22 +90,21 @@ private:
         ModalDriver* self = s_current;
         if (!self || self->seen)
             return;
-        HWND box = FindWindowW(self->m_cls, self->m_title);
-        if (!box || !IsWindowVisible(box)) {
-            if (GetTickCount() - self->m_start > 5000)
-                PostQuitMessage(1);
-            return;
+        const HWND box = FindWindowW(self->m_cls, self->m_title);
+        if (box && IsWindowVisible(box)) {
+            self->seen = true;
+            self->m_action(box);
+        } else if (GetTickCount() - self->m_start > 5000) {
+            PostQuitMessage(1);
         }
-        self->seen = true;
-        self->m_action(box);
     }
 
     static inline ModalDriver* s_current = nullptr;
     const wchar_t* m_title;
     const wchar_t* m_cls;
     std::function<void(HWND)> m_action;
-    UINT_PTR m_timer = 0;
     DWORD m_start = GetTickCount();
+    UINT_PTR m_timer = SetTimer(nullptr, 0, 20, &ModalDriver::tick);
 };
 
 // Input as the system delivers it, sent straight to a window.
