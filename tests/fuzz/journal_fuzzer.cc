@@ -1,17 +1,15 @@
 // libFuzzer target for the journal's reader: each input is a journal put
 // into a folder of two small tables and files no journal may write, which is
 // then opened as the next gridshift would, recovering it, and its last
-// change undone. Besides the sanitizers, Guard checks the folder's rules
-// whatever the journal says. The first byte of an input says how to use the
-// rest: bit 0 seal it (body length and checksums set as a writer sets them,
-// so that a changed body is read, not set aside); bit 1 seal it with a
-// commit mark; bit 2 another program holds AdvSetBlk.lck; bit 3 the tables
-// are as after the shift, not before it.
+// change undone; Guard checks the folder's rules whatever the journal says.
+// The input's first byte says how: bit 0 seal the journal (body length and
+// checksums set as a writer sets them, so that a changed body is read, not
+// set aside), bit 1 with a commit mark; bit 2 another program holds
+// AdvSetBlk.lck; bit 3 the tables are as after the shift, not before it.
 //
 // Checksums and length-prefixed fields leave byte mutations little to try
 // but torn journals, so half of the mutations edit one field of a journal
-// and seal it. There are no seed files: the mutator starts from the journals
-// of a real shift and of its undoing.
+// and seal it, starting from the journals of a real shift and its undoing.
 
 #include "memory_file_system.h"
 
@@ -54,40 +52,6 @@ paradox::Journal folderJournal(paradox::FileSystem& fs)
     return paradox::Journal(fs, kDb, "gridshift.jnl", {"AdvSetBlk.db", "AdvBlock.db"});
 }
 
-// A table of blocks at 0, 15 and 45 past 9 and 10 on `days` days, each
-// record made by `row` from the day and the time.
-void build(paradox::FileSystem& fs, const std::string& name, std::vector<paradox::FieldDefinition> fields,
-           paradox::CreateOptions o, int days, auto row)
-{
-    o.recordsPerBlock = 4;
-    o.updateTime = 1700000000;
-    o.fileSystem = &fs;
-    std::unique_ptr<paradox::TableBuilder> b;
-    bool ok = paradox::TableBuilder::create(fields, o, &b).isOk();
-    for (int day = 0; day < days; ++day)
-        for (int hour : {9, 10})
-            for (int minute : {0, 15, 45})
-                ok = ok && b->addRecord(row(day, (hour * 60 + minute) * kMinute)).isOk();
-    if (!ok || !b->write(kDb + name).isOk())
-        fail("the folder builds", name);
-}
-
-// Moves every block at a quarter past to ten to, as a shift from 15 to 50.
-bool moveQuarterPast(paradox::Table& t)
-{
-    const int time = t.fieldIndex("FTime");
-    bool ok = true;
-    for (t.first(); ok && !t.eof(); t.next()) {
-        paradox::DateTime v = 0;
-        ok = t.readDateTime(time, &v).isOk();
-        const std::int64_t ms = std::llround(v * 86'400'000.0);
-        if (ok && ms / kMinute % 60 == 15)
-            ok = t.edit().isOk() && t.setDateTime(time, (ms + 35.0 * kMinute) / 86'400'000.0).isOk() &&
-                 t.post().isOk();
-    }
-    return ok;
-}
-
 struct Folder {
     Files before, after;          // the tables as before and as after a shift
     std::set<std::string> tables; // the tables' files
@@ -99,27 +63,34 @@ const Folder& folder()
     static const Folder built = [] {
         using K = Value::Kind;
         using T = paradox::FieldType;
+        const std::string names[] = {"AdvSetBlk.db", "AdvBlock.db"};
         Folder f;
         testsupport::MemoryFileSystem fs;
-        build(fs, "AdvSetBlk.db",
-              {{"FDayOfWeek", T::Short}, {"FTime", T::Time}, {"FSize", T::Time}, {"FName", T::Alpha, 20}},
-              {.keyFields = 2,
-               .indexes = {{.fields = {"FSize"}}, {.fields = {"FDayOfWeek", "FSize"}, .name = "DayLength"}}},
-              7, [](int day, std::int64_t time) -> std::vector<Value> {
-                  return {{.kind = K::Integer, .integer = day},
-                          {.kind = K::Time, .integer = time},
-                          {.kind = K::Time, .integer = (2 + time / kMinute % 2) * kMinute},
-                          {.kind = K::Text, .text = "block"}};
-              });
-        build(fs, "AdvBlock.db",
-              {{"FDate", T::Date}, {"FTime", T::Time}, {"FSpots", T::Short}, {"FNote", T::Alpha, 20}},
-              {.indexes = {{.fields = {"FTime", "FDate"}, .name = "ByTime"}}}, 3,
-              [](int day, std::int64_t time) -> std::vector<Value> {
-                  return {{.kind = K::Date, .integer = 739677 + day},
-                          {.kind = K::Time, .integer = time},
-                          {.kind = K::Integer, .integer = 3},
-                          {.kind = K::Text, .text = "spots"}};
-              });
+        // The grid keyed, with two secondary indexes, the filling with one;
+        // blocks at 0, 15 and 45 past 9 and 10 on four days.
+        for (int grid : {1, 0}) {
+            paradox::CreateOptions o;
+            o.keyFields = 2 * grid;
+            o.recordsPerBlock = 4;
+            o.updateTime = 1700000000;
+            o.fileSystem = &fs;
+            o.indexes = {{.fields = {"FSize"}}, {.fields = {"FDay", "FSize"}, .name = "DayLength"}};
+            o.indexes.resize(1 + grid);
+            std::unique_ptr<paradox::TableBuilder> b;
+            bool ok = paradox::TableBuilder::create(
+                          {{"FDay", T::Short}, {"FTime", T::Time}, {"FSize", T::Time}, {"FName", T::Alpha, 20}}, o,
+                          &b)
+                          .isOk();
+            for (int day = 0; day < 4; ++day)
+                for (std::int64_t minute : {540, 555, 585, 600, 615, 645})
+                    ok = ok && b->addRecord({{.kind = K::Integer, .integer = day},
+                                             {.kind = K::Time, .integer = minute * kMinute},
+                                             {.kind = K::Time, .integer = (2 + minute % 2) * kMinute},
+                                             {.kind = K::Text, .text = "block"}})
+                                   .isOk();
+            if (!ok || !b->write(kDb + names[1 - grid]).isOk())
+                fail("the folder builds", names[1 - grid]);
+        }
         for (const auto& [path, bytes] : fs.files)
             f.tables.insert(path);
         // The engine's lock file, a note, a copy of a table under another
@@ -130,20 +101,32 @@ const Folder& folder()
         fs.files["outside/AdvSetBlk.db"] = fs.files.at(kDb + "AdvSetBlk.db");
         f.before = fs.files;
 
+        // A shift from 15 to 50 and its undoing.
         paradox::Table::Options o;
         o.fileSystem = &fs;
-        std::unique_ptr<paradox::Table> grid, filling;
         paradox::Transaction tx(fs, "gridshift.jnl");
         tx.setNote("gridshift shift\nfrom 15\nto 50\n");
-        std::vector<std::string> undone;
-        if (!paradox::Table::open(kDb + "AdvSetBlk.db", o, &grid).isOk() ||
-            !paradox::Table::open(kDb + "AdvBlock.db", o, &filling).isOk() || !moveQuarterPast(*grid) ||
-            !moveQuarterPast(*filling) || !tx.add(*grid).isOk() || !tx.add(*filling).isOk() || !tx.commit().isOk() ||
-            !grid->close().isOk() || !filling->close().isOk())
+        std::unique_ptr<paradox::Table> t[2];
+        bool ok = true;
+        for (int i = 0; i < 2; ++i) {
+            if (!paradox::Table::open(kDb + names[i], o, &t[i]).isOk())
+                fail("the folder builds", names[i]);
+            for (t[i]->first(); ok && !t[i]->eof(); t[i]->next()) {
+                paradox::DateTime v = 0;
+                ok = t[i]->readDateTime(1, &v).isOk();
+                const std::int64_t ms = std::llround(v * 86'400'000.0);
+                if (ok && ms / kMinute % 60 == 15)
+                    ok = t[i]->edit().isOk() && t[i]->setDateTime(1, (ms + 35.0 * kMinute) / 86'400'000.0).isOk() &&
+                         t[i]->post().isOk();
+            }
+            ok = ok && tx.add(*t[i]).isOk();
+        }
+        if (!ok || !tx.commit().isOk() || !t[0]->close().isOk() || !t[1]->close().isOk())
             fail("the folder builds", "the shift failed");
         f.change = fs.files.at(kJournal);
         f.after = fs.files;
         f.after.erase(kJournal);
+        std::vector<std::string> undone;
         if (!folderJournal(fs).undoLast(&undone).isOk())
             fail("the folder builds", "the undo failed");
         f.undo = fs.files.at(kJournal);
@@ -327,12 +310,6 @@ const char* const kNames[] = {
     "AdvBlock.db", "AdvBlock.px", "AdvBlock.xg0", "AdvBlock.x99", "ADVBLOCK.DB"};
 // clang-format on
 
-void append(Bytes& to, const std::string& s)
-{
-    to.insert(to.end(), reinterpret_cast<const std::byte*>(s.data()),
-              reinterpret_cast<const std::byte*>(s.data()) + s.size());
-}
-
 // Changes one field of the journal in `j`: false when it does not come apart.
 bool editField(Bytes& j, std::minstd_rand& random)
 {
@@ -342,27 +319,20 @@ bool editField(Bytes& j, std::minstd_rand& random)
     auto pick = [&](std::size_t n) { return n ? static_cast<std::size_t>(random() % n) : 0; };
     std::vector<Bytes>& list = random() % 2 || p.pieces.empty() ? p.files : p.pieces;
     const std::size_t i = pick(list.size());
-    switch (pick(10)) {
+    switch (pick(8)) {
     case 0: { // a name, perhaps cut short by a NUL
         if (p.files.empty())
             return false;
         Bytes& e = p.files[pick(p.files.size())];
         const std::string name = kNames[pick(std::size(kNames))] + std::string(random() % 4 ? 0 : 1, '\0');
-        Bytes entry(4);
+        Bytes entry(4 + name.size());
         storeLE32(entry.data(), static_cast<std::uint32_t>(name.size()));
-        append(entry, name);
+        std::memcpy(entry.data() + 4, name.data(), name.size());
         entry.insert(entry.end(), e.end() - 8, e.end());
         e = std::move(entry);
         break;
     }
-    case 1: {
-        const std::string notes[] = {"", "gridshift shift\nfrom 15\nto 50\n", std::string(1 + pick(4096), 'n'),
-                                     std::string("\0\xff\xfe\n", 4)};
-        p.note.clear();
-        append(p.note, notes[pick(std::size(notes))]);
-        break;
-    }
-    case 2: { // a piece's length, both images cut or grown alike
+    case 1: { // a piece's length, both images cut or grown alike
         if (p.pieces.empty())
             return false;
         Bytes& q = p.pieces[pick(p.pieces.size())];
@@ -377,18 +347,16 @@ bool editField(Bytes& j, std::minstd_rand& random)
         q = std::move(piece);
         break;
     }
-    case 3: // a file or a piece twice, or gone
+    case 2: // a file or a piece twice, gone, or out of order
         if (list.empty())
             return false;
-        random() % 2 ? list.insert(list.begin() + static_cast<long>(i), Bytes(list[i]))
-                     : list.erase(list.begin() + static_cast<long>(i));
+        if (random() % 3 == 0)
+            std::swap(list[i], list[(i + 1) % list.size()]);
+        else
+            random() % 2 ? list.insert(list.begin() + static_cast<long>(i), Bytes(list[i]))
+                         : list.erase(list.begin() + static_cast<long>(i));
         break;
-    case 4: // out of order
-        if (list.size() < 2)
-            return false;
-        std::swap(list[i], list[(i + 1) % list.size()]);
-        break;
-    case 5: // the other format
+    case 3: // the other format
         storeLE32(p.header.data() + 8, loadLE32(p.header.data() + 8) == 1 ? 2 : 1);
         break;
     default: {
