@@ -270,16 +270,12 @@ TEST(Concurrent, AShiftHeldBeforeItsMarkIsInUseForOthersThenFinishesAndIsUndone)
         SCOPED_TRACE(args[0]);
         EXPECT_EQ(finish(start(args, said)), 1);
         const std::vector<std::byte> text = testsupport::readFile(said);
-        EXPECT_NE(
-            std::string(reinterpret_cast<const char*>(text.data()), text.size()).find("заняты другой программой"),
-            std::string::npos);
+        EXPECT_NE(std::string(reinterpret_cast<const char*>(text.data()), text.size()).find("заняты другой"),
+                  std::string::npos);
     }
     fs::remove(gate);
     ASSERT_EQ(finish(first), 0);
-    const auto after = tablesOf(work);
-    EXPECT_NE(after, before);
-    ASSERT_EQ(finish(start({"minutes", work}, said)), 0);
-    EXPECT_EQ(tablesOf(work), after);
+    EXPECT_NE(tablesOf(work), before);
     ASSERT_EQ(finish(start({"undo", work, "--yes"}, said)), 0);
     EXPECT_EQ(tablesOf(work), before);
 }

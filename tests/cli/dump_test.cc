@@ -21,10 +21,7 @@ protected:
             GTEST_SKIP() << "the sample tables (../shared/paradox/samples) are not in this clone";
     }
 
-    CommandResult dump(const std::string& relative)
-    {
-        return runCommand(cli::dump, {samplesDir() + "/" + relative});
-    }
+    CommandResult dump(const std::string& file) { return runCommand(cli::dump, {samplesDir() + "/" + file}); }
 };
 
 struct CatalogRow {
@@ -193,17 +190,12 @@ TEST(BuiltTableDump, RussianInDosTablesAndDatesOutsideTheCalendar)
     };
     // A 3.5 header has no room for the code page; the sort-order byte tells
     // Cyrillic DOS text (0xC0), any other is taken for code page 437.
-    paradox::CreateOptions dos35;
-    dos35.version = 4;
-    dos35.codePage = 866;
     for (const auto& [order, out] : {std::pair{0xC0, "Блок:01\nАП-Т\n"}, {0x00, "ü½«¬:01\nÇÅ-Æ\n"}})
-        EXPECT_EQ(dump({{"Блок", FieldType::Alpha, 10}}, dos35, {testsupport::text("АП-Т")},
-                       [order = order](Bytes& b) { b[0x29] = std::byte(order); }),
+        EXPECT_EQ(dump({{"Блок", FieldType::Alpha, 10}}, {.version = 4, .codePage = 866},
+                       {testsupport::text("АП-Т")}, [order = order](Bytes& b) { b[0x29] = std::byte(order); }),
                   out);
     // The writer takes no such date: it goes into the record's bytes.
-    paradox::Value stamp;
-    stamp.kind = paradox::Value::Kind::Timestamp;
-    stamp.real = -366.0 * paradox::kMsPerDay + 3'600'000;
+    const paradox::Value stamp{.kind = paradox::Value::Kind::Timestamp, .real = -366.0 * paradox::kMsPerDay + 3.6e6};
     EXPECT_EQ(dump({{"D", FieldType::Date}, {"S", FieldType::Timestamp}}, {}, {testsupport::date(2026, 1, 1), stamp},
                    [](Bytes& b) {
                        paradox::coding::encodeInt(b.data() + paradox::coding::loadLE16(&b[2]) + 6, -366, 4);

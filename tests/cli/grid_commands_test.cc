@@ -18,6 +18,11 @@ const char kSeparator = static_cast<char>(std::filesystem::path::preferred_separ
 class GridCommands : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(runCommand(cli::demo, {dir.path()}).status, 0); }
+    // A shift of every day and hour, confirmed.
+    CommandResult shift(const char* from, const char* to, const char* size = "02:30")
+    {
+        return runCommand(cli::shift, {dir.path(), "--from", from, "--to", to, "--size", size, "--yes"});
+    }
     TempDir dir;
 };
 
@@ -124,8 +129,7 @@ TEST_F(GridCommands, ShiftWithoutAnAnswerOrWithBadInputChangesNothing)
     EXPECT_EQ(runCommand(cli::shift, {"--from", "15", "--to", "20", "--size", "03:00"}).status, 2);
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), before);
     // Lengths of an hour or more are minutes counted on.
-    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "15", "--size", "75:00", "--yes"}).status,
-              0);
+    ASSERT_EQ(shift("15", "15", "75:00").status, 0);
     EXPECT_NE(runCommand(cli::dump, {dir.file("AdvSetBlk.db")}).out.find("\t06:15:00.000\t01:15:00.000"),
               std::string::npos);
 }
@@ -146,8 +150,7 @@ TEST_F(GridCommands, DryRunPrintsTheChangesAndUndoPutsAShiftBack)
     EXPECT_EQ(runCommand(cli::undo, {dir.path()}).status, 1); // nothing to undo yet
 
     putenv(const_cast<char*>("GRIDSHIFT_FIXED_CLOCK=2026-12-09 03:14")); // as the shift records it
-    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--yes"}).status,
-              0);
+    ASSERT_EQ(shift("15", "20").status, 0);
     const std::vector<std::byte> gridShifted = testsupport::readFile(dir.file("AdvSetBlk.db"));
     ASSERT_NE(gridShifted, gridBefore);
     // Without --yes it names the shift and asks; with no terminal that is No.
@@ -168,10 +171,8 @@ TEST_F(GridCommands, DryRunPrintsTheChangesAndUndoPutsAShiftBack)
     EXPECT_EQ(twice.err, "Последний перенос в папке " + dir.path() + " уже отменён.\n");
 
     // After another change to a table, undo refuses and changes nothing.
-    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--yes"}).status,
-              0);
-    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "20", "--to", "20", "--size", "02:00", "--yes"}).status,
-              0);
+    ASSERT_EQ(shift("15", "20").status, 0);
+    ASSERT_EQ(shift("20", "20", "02:00").status, 0);
     std::vector<std::byte> edited = testsupport::readFile(dir.file("AdvSetBlk.db"));
     edited[0x2D] = std::byte{0x77}; // as another program's post would move the counter
     testsupport::writeFile(dir.file("AdvSetBlk.db"), edited);
@@ -220,8 +221,7 @@ TEST_F(GridCommands, AHalfWrittenTableIsReadButNeverWritten)
          "blocks and the chain's blocks hold 631 records",
          630},
     };
-    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "20", "--size", "02:30", "--yes"}).status,
-              0);
+    ASSERT_EQ(shift("15", "20").status, 0);
     auto folder = [&] {
         std::map<std::string, Bytes> files;
         for (const auto& e : std::filesystem::directory_iterator(dir.path()))
@@ -245,8 +245,7 @@ TEST_F(GridCommands, AHalfWrittenTableIsReadButNeverWritten)
         EXPECT_EQ(dumped.out, whole.substr(0, whole.rfind('\n', whole.size() - 2) + 1)); // the last uncounted
         EXPECT_EQ(dumped.err, path + ": " + c.flaw + "; the " + std::to_string(c.records) +
                                   " records the header counts are read\n");
-        const CommandResult shifted = runCommand(cli::shift, {dir.path(), "--from", "20", "--to", "25", "--size",
-                                                              "03:00", "--yes"});
+        const CommandResult shifted = shift("20", "25", "03:00");
         EXPECT_EQ(shifted.status, 1);
         const std::string refusal = path + ": " + c.flaw +
                                     "; the database's own table-repair tool must mend it before it can be changed\n";
@@ -261,8 +260,7 @@ TEST_F(GridCommands, AHalfWrittenTableIsReadButNeverWritten)
 
 TEST_F(GridCommands, AJournalSetAsideStopsEveryWriteButNotReading)
 {
-    ASSERT_EQ(runCommand(cli::shift, {dir.path(), "--from", "15", "--to", "16", "--size", "02:30", "--yes"}).status,
-              0);
+    ASSERT_EQ(shift("15", "16").status, 0);
     // The shift's record, its mark gone and a bit flipped.
     std::vector<std::byte> journal = testsupport::readFile(dir.file("gridshift.jnl"));
     std::fill(journal.end() - 16, journal.end(), std::byte{0});
@@ -278,8 +276,7 @@ TEST_F(GridCommands, AJournalSetAsideStopsEveryWriteButNotReading)
     EXPECT_EQ(listed.err, "Запись о переносе в папке " + dir.path() + " повреждена и отложена как " + setAside +
                               "; по её уцелевшим частям перенос записан в таблицы полностью. " + advice + "\n");
     EXPECT_EQ(runCommand(cli::minutes, {dir.path()}).err, refusal + "\n");
-    const CommandResult shifted = runCommand(cli::shift,
-                                             {dir.path(), "--from", "16", "--to", "15", "--size", "02:30", "--yes"});
+    const CommandResult shifted = shift("16", "15");
     EXPECT_EQ(shifted.status, 1);
     EXPECT_NE(shifted.err.find(refusal), std::string::npos) << shifted.err;
     const CommandResult undone = runCommand(cli::undo, {dir.path()});
@@ -288,8 +285,7 @@ TEST_F(GridCommands, AJournalSetAsideStopsEveryWriteButNotReading)
     EXPECT_EQ(testsupport::readFile(dir.file("AdvSetBlk.db")), grid);
 
     std::filesystem::remove(setAside);
-    EXPECT_EQ(runCommand(cli::shift, {dir.path(), "--from", "16", "--to", "15", "--size", "02:30", "--yes"}).status,
-              0);
+    EXPECT_EQ(shift("16", "15").status, 0);
 }
 
 } // namespace

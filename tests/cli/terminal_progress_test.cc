@@ -31,7 +31,7 @@ using TimePoint = std::chrono::steady_clock::time_point;
 // the bar goes) to a bar of `style` with a fake clock, and what it wrote.
 void expectDrawn(Style style, const std::vector<std::tuple<int, const char*, double, std::string>>& steps)
 {
-    ScratchFile scratch = openScratch();
+    ScratchFile scratch;
     ASSERT_NE(scratch.file, nullptr);
     std::size_t seen = 0;
     TimePoint now{};
@@ -39,16 +39,17 @@ void expectDrawn(Style style, const std::vector<std::tuple<int, const char*, dou
     for (const auto& [ms, text, percent, written] : steps) {
         now = TimePoint{} + std::chrono::milliseconds(ms);
         text ? bar->report(text, percent) : bar.reset();
-        std::fflush(scratch.file);
         const std::string all = slurp(scratch.file);
         std::fseek(scratch.file, 0, SEEK_END); // a read then a write needs a seek between
         EXPECT_EQ(all.substr(seen), written) << "at " << ms << " ms";
         seen = all.size();
     }
-    closeScratch(scratch);
 }
 
-TEST(TerminalProgress, RedrawsAtMostTenTimesASecondBesidesEachStagesFirstStateAndTheEnd)
+// Ten redraws a second besides each stage's first state and the end, over
+// escapes; without them, spaces by characters, not bytes (each Cyrillic
+// letter is two), over what was there.
+TEST(TerminalProgress, RedrawsAtMostTenTimesASecondOverEscapesOrSpaces)
 {
     const std::string e = "\r\033[K";
     expectDrawn(Style::Escapes,
@@ -62,11 +63,6 @@ TEST(TerminalProgress, RedrawsAtMostTenTimesASecondBesidesEachStagesFirstStateAn
                  {310, "", -1, e},                                                // the end is never held back
                  {320, "", 30, e + "[#########.....................]  30% Move"}, // nor what follows
                  {330, nullptr, 0, e}});                                          // nor a bar left standing
-}
-
-TEST(TerminalProgress, AConsoleWithoutEscapesGetsSpacesOverWhatWasThere)
-{
-    // Spaces by characters, not bytes: each Cyrillic letter is two.
     expectDrawn(Style::Plain,
                 {{0, "Загрузка сетки", 0, "\r[..............................]   0% Загрузка сетки"},
                  {0, "Сетка", 0, "\r[..............................]   0% Сетка" + std::string(9, ' ')},
@@ -79,7 +75,7 @@ TEST(TerminalProgress, StaysSilentOnTheNullDeviceAFileAndAPipe)
 {
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
-    ScratchFile file = openScratch();
+    ScratchFile file;
     std::FILE* null = std::fopen(NULL_DEVICE, "w");
     std::FILE* pipeEnd = fdopen(ends[1], "w");
     for (std::FILE* err : {null, pipeEnd, file.file}) {
@@ -89,7 +85,6 @@ TEST(TerminalProgress, StaysSilentOnTheNullDeviceAFileAndAPipe)
     std::fclose(null);
     std::fclose(pipeEnd);
     close(ends[0]);
-    closeScratch(file);
 }
 
 #if defined(_WIN32)

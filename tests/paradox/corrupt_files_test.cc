@@ -30,15 +30,9 @@ constexpr std::size_t kHeader = 0x800;
 constexpr std::size_t kBlock = 1024;
 constexpr std::size_t kRecord = 26;
 
-std::size_t block(int number)
-{
-    return kHeader + static_cast<std::size_t>(number - 1) * kBlock;
-}
+constexpr auto block = [](int number) { return kHeader + static_cast<std::size_t>(number - 1) * kBlock; };
 
-void setU8(Bytes& b, std::size_t off, unsigned v)
-{
-    b.at(off) = std::byte(v & 0xFF);
-}
+const auto setU8 = [](Bytes& b, std::size_t off, unsigned v) { b.at(off) = std::byte(v & 0xFF); };
 void setU16(Bytes& b, std::size_t off, unsigned v)
 {
     setU8(b, off, v);
@@ -122,75 +116,70 @@ void expectRefused(bool keyed, const std::vector<Breakage>& cases, Status::Code 
 TEST(CorruptTable, TruncatedFilesAreRefused)
 {
     auto cut = [](std::size_t size) { return [size](Bytes& b) { b.resize(size); }; };
-    expectRefused(false, {
-                             {"empty", cut(0), "file is too short for a Paradox header (0 bytes)"},
-                             {"shorter than the fixed header", cut(0x57),
-                              "file is too short for a Paradox header (87 bytes)"},
-                             {"shorter than the header size", cut(0x400),
-                              "header size 2048 does not fit the file of 1024 bytes"},
-                             {"header only", cut(kHeader),
-                              "the header counts 4 blocks of 1024 bytes but the file holds only 2048 bytes"},
-                             {"last block begun but not its header", cut(block(4) + 5),
-                              "the header counts 4 blocks of 1024 bytes but the file holds only 5125 bytes"},
-                             {"last block's records cut short", cut(block(4) + 100),
-                              "block 4 holds 10 records up to byte 5386 but the file holds only 5220 bytes"},
-                         });
+    const std::vector<Breakage> cases = {
+        {"empty", cut(0), "file is too short for a Paradox header (0 bytes)"},
+        {"shorter than the fixed header", cut(0x57), "file is too short for a Paradox header (87 bytes)"},
+        {"shorter than the header size", cut(0x400), "header size 2048 does not fit the file of 1024 bytes"},
+        {"header only", cut(kHeader), "the header counts 4 blocks of 1024 bytes but the file holds only 2048 bytes"},
+        {"last block begun but not its header", cut(block(4) + 5),
+         "the header counts 4 blocks of 1024 bytes but the file holds only 5125 bytes"},
+        {"last block's records cut short", cut(block(4) + 100),
+         "block 4 holds 10 records up to byte 5386 but the file holds only 5220 bytes"},
+    };
+    expectRefused(false, cases);
 }
 
 TEST(CorruptTable, ImpossibleHeaderValuesAreRefused)
 {
-    expectRefused(
-        false,
-        {
-            {"header size beyond the file", [](Bytes& b) { setU16(b, 0x02, 0xFF00); },
-             "header size 65280 does not fit the file of 6144 bytes"},
-            {"header size inside the fixed part", [](Bytes& b) { setU16(b, 0x02, 0x40); },
-             "header size 64 is smaller than the fixed header of 120 bytes"},
-            {"unknown file type", [](Bytes& b) { setU8(b, 0x04, 9); }, "unknown file type 9"},
-            {"a primary index", [](Bytes& b) { setU8(b, 0x04, 1); }, "not a table (file type 1)"},
-            {"a secondary index", [](Bytes& b) { setU8(b, 0x04, 5); }, "not a table (file type 5)"},
-            {"version too old", [](Bytes& b) { setU8(b, 0x39, 2); }, "unknown file version 2"},
-            {"version too new", [](Bytes& b) { setU8(b, 0x39, 13); }, "unknown file version 13"},
-            {"block size code 0", [](Bytes& b) { setU8(b, 0x05, 0); }, "invalid block size code 0"},
-            {"block size code 33", [](Bytes& b) { setU8(b, 0x05, 33); }, "invalid block size code 33"},
-            {"record size 0", [](Bytes& b) { setU16(b, 0x00, 0); }, "record size 0 is not valid"},
-            {"record too big for a block", [](Bytes& b) { setU16(b, 0x00, 1019); },
-             "record size 1019 does not fit block size 1024"},
-            {"record size not the sum of the fields", [](Bytes& b) { setU16(b, 0x00, 27); },
-             "the fields take 26 bytes but records are 27"},
-            {"no fields", [](Bytes& b) { setU16(b, 0x21, 0); }, "invalid number of fields 0"},
-            {"256 fields", [](Bytes& b) { setU16(b, 0x21, 256); }, "invalid number of fields 256"},
-            {"more fields than descriptors", [](Bytes& b) { setU16(b, 0x21, 6); },
-             "field 6 has type 0x00 of size 0, which is not valid"},
-            {"unknown field type", [](Bytes& b) { setU8(b, 0x78 + 2, 0x07); },
-             "field 2 has type 0x07 of size 4, which is not valid"},
-            {"date of 3 bytes", [](Bytes& b) { setU8(b, 0x78 + 1, 3); },
-             "field 1 has type 0x02 of size 3, which is not valid"},
-            {"alpha of 0 bytes", [](Bytes& b) { setU8(b, 0x78 + 9, 0); },
-             "field 5 has type 0x01 of size 0, which is not valid"},
-            {"BCD with 33 decimals",
-             [](Bytes& b) {
-                 setU8(b, 0x78 + 8, 0x17);
-                 setU8(b, 0x78 + 9, 33);
-             },
-             "field 5 has type 0x17 of size 33, which is not valid"},
-            {"descriptors past the header", [](Bytes& b) { setU16(b, 0x02, 0x7C); },
-             "field descriptors run past the header"},
-            {"table name past the header", [](Bytes& b) { setU16(b, 0x02, 0x100); },
-             "table name runs past the header"},
-            {"field names past the header", [](Bytes& b) { setU16(b, 0x02, 0x1A8); },
-             "field names run past the header"},
-            {"field names without an end", [](Bytes& b) { std::fill(&b[0x19F], &b[kHeader], std::byte{'x'}); },
-             "field names run past the header"},
-            {"field numbers past the header", [](Bytes& b) { setU16(b, 0x02, 0x1C0); },
-             "field numbers run past the header"},
-            {"sort order name past the header", [](Bytes& b) { setU16(b, 0x02, 0x1CA); },
-             "sort order name runs past the header"},
-            {"sort order name without an end", [](Bytes& b) { std::fill(&b[0x1C5], &b[kHeader], std::byte{'x'}); },
-             "sort order name runs past the header"},
-            {"key fields in an unkeyed table", [](Bytes& b) { setU16(b, 0x23, 1); },
-             "a table without a primary index has 1 key fields"},
-        });
+    const std::vector<Breakage> cases = {
+        {"header size beyond the file", [](Bytes& b) { setU16(b, 0x02, 0xFF00); },
+         "header size 65280 does not fit the file of 6144 bytes"},
+        {"header size inside the fixed part", [](Bytes& b) { setU16(b, 0x02, 0x40); },
+         "header size 64 is smaller than the fixed header of 120 bytes"},
+        {"unknown file type", [](Bytes& b) { setU8(b, 0x04, 9); }, "unknown file type 9"},
+        {"a primary index", [](Bytes& b) { setU8(b, 0x04, 1); }, "not a table (file type 1)"},
+        {"a secondary index", [](Bytes& b) { setU8(b, 0x04, 5); }, "not a table (file type 5)"},
+        {"version too old", [](Bytes& b) { setU8(b, 0x39, 2); }, "unknown file version 2"},
+        {"version too new", [](Bytes& b) { setU8(b, 0x39, 13); }, "unknown file version 13"},
+        {"block size code 0", [](Bytes& b) { setU8(b, 0x05, 0); }, "invalid block size code 0"},
+        {"block size code 33", [](Bytes& b) { setU8(b, 0x05, 33); }, "invalid block size code 33"},
+        {"record size 0", [](Bytes& b) { setU16(b, 0x00, 0); }, "record size 0 is not valid"},
+        {"record too big for a block", [](Bytes& b) { setU16(b, 0x00, 1019); },
+         "record size 1019 does not fit block size 1024"},
+        {"record size not the sum of the fields", [](Bytes& b) { setU16(b, 0x00, 27); },
+         "the fields take 26 bytes but records are 27"},
+        {"no fields", [](Bytes& b) { setU16(b, 0x21, 0); }, "invalid number of fields 0"},
+        {"256 fields", [](Bytes& b) { setU16(b, 0x21, 256); }, "invalid number of fields 256"},
+        {"more fields than descriptors", [](Bytes& b) { setU16(b, 0x21, 6); },
+         "field 6 has type 0x00 of size 0, which is not valid"},
+        {"unknown field type", [](Bytes& b) { setU8(b, 0x78 + 2, 0x07); },
+         "field 2 has type 0x07 of size 4, which is not valid"},
+        {"date of 3 bytes", [](Bytes& b) { setU8(b, 0x78 + 1, 3); },
+         "field 1 has type 0x02 of size 3, which is not valid"},
+        {"alpha of 0 bytes", [](Bytes& b) { setU8(b, 0x78 + 9, 0); },
+         "field 5 has type 0x01 of size 0, which is not valid"},
+        {"BCD with 33 decimals",
+         [](Bytes& b) {
+             setU8(b, 0x78 + 8, 0x17);
+             setU8(b, 0x78 + 9, 33);
+         },
+         "field 5 has type 0x17 of size 33, which is not valid"},
+        {"descriptors past the header", [](Bytes& b) { setU16(b, 0x02, 0x7C); },
+         "field descriptors run past the header"},
+        {"table name past the header", [](Bytes& b) { setU16(b, 0x02, 0x100); }, "table name runs past the header"},
+        {"field names past the header", [](Bytes& b) { setU16(b, 0x02, 0x1A8); }, "field names run past the header"},
+        {"field names without an end", [](Bytes& b) { std::fill(&b[0x19F], &b[kHeader], std::byte{'x'}); },
+         "field names run past the header"},
+        {"field numbers past the header", [](Bytes& b) { setU16(b, 0x02, 0x1C0); },
+         "field numbers run past the header"},
+        {"sort order name past the header", [](Bytes& b) { setU16(b, 0x02, 0x1CA); },
+         "sort order name runs past the header"},
+        {"sort order name without an end", [](Bytes& b) { std::fill(&b[0x1C5], &b[kHeader], std::byte{'x'}); },
+         "sort order name runs past the header"},
+        {"key fields in an unkeyed table", [](Bytes& b) { setU16(b, 0x23, 1); },
+         "a table without a primary index has 1 key fields"},
+    };
+    expectRefused(false, cases);
     expectRefused(false,
                   {{"encrypted", [](Bytes& b) { setU32(b, 0x5C, 0x0A25E09A); },
                     "the table is encrypted (password-protected); it cannot be read"}},
@@ -207,35 +196,34 @@ TEST(CorruptTable, BrokenBlockChainsAreRefused)
 {
     auto next = [](int blk, unsigned to) { return [=](Bytes& b) { setU16(b, block(blk), to); }; };
     auto addSize = [](int blk, unsigned v) { return [=](Bytes& b) { setU16(b, block(blk) + 4, v); }; };
-    expectRefused(
-        false,
-        {
-            {"first block beyond the file", [](Bytes& b) { setU16(b, 0x0E, 5); },
-             "the block chain points to block 5 but the file has 4"},
-            {"first block in a file without blocks", [](Bytes& b) { setU16(b, 0x0C, 0); },
-             "the chain starts at block 1 of a file without blocks"},
-            {"chain pointing outside", next(2, 0x7FFF), "the block chain points to block 32767 but the file has 4"},
-            {"chain to block 0xFFFF", next(3, 0xFFFF), "the block chain points to block 65535 but the file has 4"},
-            {"block pointing to itself", next(2, 2), "the block chain returns to block 2"},
-            {"loop over three blocks", next(4, 2), "the block chain returns to block 2"},
-            {"record area not whole records", addSize(3, 9 * kRecord + 1),
-             "block 3 gives a record area of 235 bytes, which is not a whole number of 26-byte records"},
-            {"record area larger than the block", addSize(3, 39 * kRecord),
-             "block 3 gives a record area of 1014 bytes, more than a block of 1024 bytes holds"},
-            {"record area of 32767 bytes", addSize(3, 0x7FFF),
-             "block 3 gives a record area of 32767 bytes, which is not a whole number of 26-byte records"},
-            {"one record too many counted", [](Bytes& b) { setU32(b, 0x06, 41); },
-             "the header counts 41 records but the blocks hold 40"},
-            {"four billion records counted", [](Bytes& b) { setU32(b, 0x06, 0xFFFFFFFF); },
-             "the header counts 4294967295 records but the blocks hold 40"},
-            {"records without blocks",
-             [](Bytes& b) {
-                 setU16(b, 0x0C, 0);
-                 setU16(b, 0x0E, 0);
-             },
-             "the header counts 40 records but the blocks hold 0"},
-            {"block emptied", addSize(2, 0xFFFF), "the header counts 40 records but the blocks hold 30"},
-        });
+    const std::vector<Breakage> cases = {
+        {"first block beyond the file", [](Bytes& b) { setU16(b, 0x0E, 5); },
+         "the block chain points to block 5 but the file has 4"},
+        {"first block in a file without blocks", [](Bytes& b) { setU16(b, 0x0C, 0); },
+         "the chain starts at block 1 of a file without blocks"},
+        {"chain pointing outside", next(2, 0x7FFF), "the block chain points to block 32767 but the file has 4"},
+        {"chain to block 0xFFFF", next(3, 0xFFFF), "the block chain points to block 65535 but the file has 4"},
+        {"block pointing to itself", next(2, 2), "the block chain returns to block 2"},
+        {"loop over three blocks", next(4, 2), "the block chain returns to block 2"},
+        {"record area not whole records", addSize(3, 9 * kRecord + 1),
+         "block 3 gives a record area of 235 bytes, which is not a whole number of 26-byte records"},
+        {"record area larger than the block", addSize(3, 39 * kRecord),
+         "block 3 gives a record area of 1014 bytes, more than a block of 1024 bytes holds"},
+        {"record area of 32767 bytes", addSize(3, 0x7FFF),
+         "block 3 gives a record area of 32767 bytes, which is not a whole number of 26-byte records"},
+        {"one record too many counted", [](Bytes& b) { setU32(b, 0x06, 41); },
+         "the header counts 41 records but the blocks hold 40"},
+        {"four billion records counted", [](Bytes& b) { setU32(b, 0x06, 0xFFFFFFFF); },
+         "the header counts 4294967295 records but the blocks hold 40"},
+        {"records without blocks",
+         [](Bytes& b) {
+             setU16(b, 0x0C, 0);
+             setU16(b, 0x0E, 0);
+         },
+         "the header counts 40 records but the blocks hold 0"},
+        {"block emptied", addSize(2, 0xFFFF), "the header counts 40 records but the blocks hold 30"},
+    };
+    expectRefused(false, cases);
 }
 
 // Sound tables, and faults that keep a table from opening at all, are not a

@@ -205,10 +205,8 @@ TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverD
     using enum Recovery::Outcome;
     using enum paradox::JournalProblem::Kind;
     // Whether the change is made first: stopped half-way; finished and then
-    // undone; finished, then a byte it wrote changed by another program; or
-    // finished, then every other byte put back, as a power cut that kept only
-    // some sectors of the pieces' writes leaves them.
-    enum Start { Forged, HalfDone, Finished, EditedAfter, Torn };
+    // undone; or finished, then a byte it wrote changed by another program.
+    enum Start { Forged, HalfDone, Finished, EditedAfter };
     struct Case {
         std::string what;
         Recovery::Outcome outcome; // of recover()
@@ -237,7 +235,6 @@ TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverD
         {"a flipped bit over a half-applied change", SetAside, Damaged, Bytes(), nullptr, HalfDone, flip},
         {"a newer format over a half-applied change", Blocked, NewerFormat, Bytes(), nullptr, HalfDone, newer},
         {"undo of a finished change with a flipped bit", Nothing, Damaged, Bytes(), nullptr, Finished, flip},
-        {"torn pieces", RolledBack, None, Bytes(), nullptr, Torn, zeroMark},
         {"the first format over a half-applied change", RolledBack, None, Bytes(), nullptr, HalfDone, firstFormat},
         {"undo of a change in the first format", Nothing, None, Bytes(), nullptr, Finished, firstFormat},
     };
@@ -257,13 +254,11 @@ TEST_F(JournalTest, ForgedAndDamagedJournalsWriteNothingButTheTablesAndAreNeverD
             interrupt();
         else if (c.start != Forged)
             ASSERT_TRUE(change(paradox::FileSystem::standard()).isOk());
-        if (c.start >= EditedAfter) {
+        if (c.start == EditedAfter) {
             Bytes b = readFile(db);
             const auto at = std::mismatch(b.begin(), b.end(), dbBefore.begin()).first - b.begin();
-            for (const std::byte now = b[at]; c.start == EditedAfter && (b[at] == now || b[at] == dbBefore[at]);)
+            for (const std::byte now = b[at]; b[at] == now || b[at] == dbBefore[at];)
                 b[at] = std::byte(std::to_integer<int>(b[at]) + 1);
-            for (std::size_t i = 1; c.start == Torn && i < b.size(); i += 2)
-                b[i] = dbBefore[i];
             testsupport::writeFile(db, b);
         }
         Bytes j = c.forged.empty() ? readFile(jnl) : c.forged;
@@ -405,12 +400,10 @@ TEST_F(JournalTest, AHugeJournalOrOneThatIsNoFileIsJudgedAtOnce)
     const auto start = std::chrono::steady_clock::now();
     Recovery recovery;
     ASSERT_TRUE(journal().recover(&recovery).isOk());
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(recovery.outcome, Outcome::SetAside);
-    EXPECT_LT(seconds, 5.0);
-    EXPECT_LT(peakMemory(), std::uint64_t{256} << 20);
-    std::printf("a 2 GiB journal judged in %.2f s, peak memory %llu MiB\n", seconds,
-                static_cast<unsigned long long>(peakMemory() >> 20));
+    EXPECT_LT(took.count(), 5.0);
+    EXPECT_LT(peakMemory() >> 20, 256u) << "MiB at most, after " << took.count() << " s";
     fs::remove(file(recovery.problem.setAside));
 
     // Neither a folder nor a pipe is read, nor waited on.

@@ -73,10 +73,7 @@ bool isLongType(int type)
     return type == pxfShort || type == pxfLong || type == pxfDate || type == pxfTime || type == pxfLogical ||
            type == pxfAutoInc;
 }
-bool isDoubleType(int type)
-{
-    return type == pxfTimestamp || type == pxfNumber || type == pxfCurrency;
-}
+const auto isDoubleType = [](int type) { return type == pxfTimestamp || type == pxfNumber || type == pxfCurrency; };
 
 struct Cell {
     int type = 0;
@@ -265,12 +262,8 @@ struct Shape {
     int indexLevels = 0; // expected, keyed tables only
     // What pxlib reports on reading the .PX, where it disagrees.
     std::vector<std::string> indexErrors = {};
+    friend void PrintTo(const Shape& s, std::ostream* os) { *os << s.name; }
 };
-
-void PrintTo(const Shape& s, std::ostream* os)
-{
-    *os << s.name;
-}
 
 class PxlibReads : public ::testing::TestWithParam<Shape> {
 protected:
@@ -456,16 +449,12 @@ TEST_P(PxlibReads, CreatedTablesAndTablesAfterPosts)
             ASSERT_TRUE(table->edit().isOk());
             if (timeFields) {
                 plainValue = make(Value::Kind::Time, 86'399'999 - i);
-                ASSERT_TRUE(table
-                                ->setDateTime(plain, paradox::dateTimeFromTimeMs(
-                                                         static_cast<std::uint32_t>(plainValue.integer)))
-                                .isOk());
+                const auto ms = static_cast<std::uint32_t>(plainValue.integer);
+                ASSERT_TRUE(table->setDateTime(plain, paradox::dateTimeFromTimeMs(ms)).isOk());
             } else {
                 plainValue = make(Value::Kind::Date, kFirstDay + 365 + i);
-                ASSERT_TRUE(table
-                                ->setDateTime(plain, paradox::dateTimeFromDayNumber(
-                                                         static_cast<std::int32_t>(plainValue.integer)))
-                                .isOk());
+                const auto day = static_cast<std::int32_t>(plainValue.integer);
+                ASSERT_TRUE(table->setDateTime(plain, paradox::dateTimeFromDayNumber(day)).isOk());
             }
             const Status st = table->post();
             ASSERT_TRUE(st.isOk()) << st.message();
@@ -495,6 +484,13 @@ TEST_P(PxlibReads, CreatedTablesAndTablesAfterPosts)
     expectPxlibSees("after posts");
 }
 
+// pxlib 0.6.8 sums the counts of every index block below the root as if
+// they all were the lowest level (2 x 400 records), and refuses the index; it
+// reads the records without it.
+const std::vector<std::string> kThreeLevelErrors = {
+    "100: The number of records coverd by index level 2 is unequal to level 1.",
+    "3: Index file is for database with 800 records, but database has 400 records."};
+
 const Shape kShapes[] = {
     {"v3x_1k_unkeyed", 4, 1, false, 40},
     {"v3x_2k_keyed", 4, 2, true, 60, 4, 0, 1},
@@ -506,19 +502,7 @@ const Shape kShapes[] = {
     {"v7x_4k_keyed", 12, 4, true, 100, 3, 0, 1},
     // 1 KiB index blocks of 18 entries over one record per block.
     {"v7x_1k_keyed_two_levels", 12, 1, true, 100, 1, 1, 2},
-    // pxlib 0.6.8 sums the counts of every index block below the root as
-    // if they all were the lowest level (2 x 400 records), and refuses the
-    // index; it reads the records without it.
-    {"v7x_1k_keyed_three_levels",
-     12,
-     1,
-     true,
-     400,
-     1,
-     1,
-     3,
-     {"100: The number of records coverd by index level 2 is unequal to level 1.",
-      "3: Index file is for database with 800 records, but database has 400 records."}},
+    {"v7x_1k_keyed_three_levels", 12, 1, true, 400, 1, 1, 3, kThreeLevelErrors},
 };
 
 INSTANTIATE_TEST_SUITE_P(Shapes, PxlibReads, ::testing::ValuesIn(kShapes),
