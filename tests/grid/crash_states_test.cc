@@ -385,12 +385,6 @@ protected:
     int failures = 0, recovered = 0;
 };
 
-// Every day and every hour.
-struct AllTicked : grid::TickList {
-    int count() const override { return 24; }
-    bool ticked(int) const override { return true; }
-};
-
 TEST_P(CrashStates, EveryCrashOfAShiftAndOfItsUndoingOpensWholeBeforeOrAfter)
 {
     testsupport::GridTableOptions options;
@@ -401,19 +395,7 @@ TEST_P(CrashStates, EveryCrashOfAShiftAndOfItsUndoingOpensWholeBeforeOrAfter)
 
     const Folder before = tablesOf(onDisk());
     const Trace shifting = recordOnDisk([&](paradox::FileSystem& fs) {
-        grid::Engine engine;
-        engine.BaseFolder = prefix;
-        engine.OldMinute = 15;
-        grid::TableDataSet table;
-        table.setFileSystem(&fs);
-        grid::QueryDataSet query;
-        RecordingProgress progress;
-        RecordingView view;
-        const AllTicked all;
-        grid::ShiftInputs in;
-        in.newMinute = 50;
-        in.blockSize = [] { return 150.0 / 86400; };
-        grid::shiftMinute(engine, in, grid::DayHourFilter(all, all), table, query, progress, view);
+        EXPECT_EQ(shiftEverywhere(dir.path(), fs, 15, 50, 150), "");
     });
     const Folder after = tablesOf(onDisk());
     ASSERT_TRUE(after != before) << "the shift changed nothing";

@@ -40,13 +40,6 @@ std::string upperCase(const std::string& utf8)
     return toUtf8(fs::path(w));
 }
 
-struct AllTicked : grid::TickList {
-    explicit AllTicked(int n) : n(n) {}
-    int count() const override { return n; }
-    bool ticked(int) const override { return true; }
-    int n;
-};
-
 class WindowsFolders : public ::testing::Test {
 protected:
     void SetUp() override { makeTables(folder); }
@@ -89,7 +82,7 @@ protected:
     grid::TableDataSet table;
     RecordingProgress progress;
     RecordingView view;
-    AllTicked days{7}, hours{24};
+    Ticks days{7}, hours{24};
     grid::DayHourFilter filter{days, hours};
     const std::vector<std::string> before{"15", "45"}, after{"20", "45"};
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "grid/shift.h"
+#include "paradox/file.h"
 
 #include <functional>
 #include <string>
@@ -33,6 +34,19 @@ struct RecordingView : grid::ShiftView {
     void addMinute(const std::string& text) override { list.push_back(text); }
     void selectFirstMinute() override { ++selections; }
 };
+
+// `n` days or hours, every one ticked until a test changes `v`.
+struct Ticks : grid::TickList {
+    std::vector<bool> v;
+    explicit Ticks(int n) : v(static_cast<std::size_t>(n), true) {}
+    int count() const override { return static_cast<int>(v.size()); }
+    bool ticked(int i) const override { return v[static_cast<std::size_t>(i)]; }
+};
+
+// Shifts every block at `oldMinute` of every day and hour in `folder` to
+// `newMinute`, `seconds` long, through `fs`; the error, or "" when it went through.
+std::string shiftEverywhere(const std::string& folder, paradox::FileSystem& fs, int oldMinute, int newMinute,
+                            double seconds);
 
 // Runs with the process in another folder, going back at the end.
 class CurrentFolder {

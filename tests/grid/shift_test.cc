@@ -20,13 +20,6 @@ using testsupport::FillingEntry;
 using testsupport::GridSlot;
 using testsupport::TempDir;
 
-struct Ticks : grid::TickList {
-    std::vector<bool> v;
-    explicit Ticks(int n) : v(static_cast<std::size_t>(n), true) {}
-    int count() const override { return static_cast<int>(v.size()); }
-    bool ticked(int i) const override { return v[static_cast<std::size_t>(i)]; }
-};
-
 struct GridRecord {
     int day;
     TimeOfDay time;
@@ -666,23 +659,7 @@ protected:
     // Shifts minute 15 to 50 in `folder` through `fs`; the error, if any.
     static std::string shift(const std::string& folder, testsupport::FaultyFileSystem& fs)
     {
-        grid::Engine engine;
-        engine.BaseFolder = folder + "/";
-        engine.OldMinute = 15;
-        grid::TableDataSet table;
-        table.setFileSystem(&fs);
-        grid::QueryDataSet query;
-        RecordingProgress progress;
-        RecordingView view;
-        Ticks days(7), hours(24);
-        grid::ShiftInputs in;
-        in.newMinute = 50;
-        in.blockSize = [] { return 150.0 / 86400; };
-        in.folderText = [&] { return folder; };
-        const std::string error = messageOf([&] {
-            grid::shiftMinute(engine, in, grid::DayHourFilter(days, hours), table, query, progress, view);
-        });
-        return error == "(no error)" ? std::string() : error;
+        return shiftEverywhere(folder, fs, 15, 50, 150);
     }
 
     // Fails operation `n` (and every later one when the disk is `dead`), then
